@@ -1,0 +1,108 @@
+// Lines of the table all begin with "||" so that a reader can collect them from between the other
+// LOG lines.
+#include "logging/DowntimeTable.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace tevro {
+
+QString DowntimeTable::FrameLine() {
+    return QStringLiteral("||----------+--------------------------+--------------------------++");
+}
+
+QString DowntimeTable::HeadLine() {
+    return QStringLiteral("|| Downtime | First failed ping at     | First successful ping at ||");
+}
+
+QDateTime SystemDowntimeClock::Now() const {
+    return QDateTime::currentDateTime();
+}
+
+std::chrono::milliseconds SystemDowntimeClock::Elapsed() const {
+    // CLOCK_BOOTTIME is monotonic and, unlike CLOCK_MONOTONIC, includes suspend: a laptop asleep
+    // through an outage still reports the outage's full length.
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    return std::chrono::seconds(ts.tv_sec) +
+           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(ts.tv_nsec));
+}
+
+QString FormatDowntimeLength(std::chrono::milliseconds length) {
+    const long long totalSeconds = std::max<long long>(0, length.count() / 1000);
+    return QStringLiteral("%1:%2:%3")
+        .arg(totalSeconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(totalSeconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(totalSeconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString TimeSeparator(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    qsizetype i = 0;
+    while (i < format.size() && format.at(i) != QLatin1Char('h') && format.at(i) != QLatin1Char('H'))
+        ++i;
+    while (i < format.size() && (format.at(i) == QLatin1Char('h') || format.at(i) == QLatin1Char('H')))
+        ++i;
+    qsizetype end = i;
+    while (end < format.size() && format.at(end) != QLatin1Char('m'))
+        ++end;
+    const QString separator = format.mid(i, end - i);
+    return separator.isEmpty() || end == format.size() ? QStringLiteral(":") : separator;
+}
+
+QString FormatDowntimeMoment(const QDateTime& moment, const QLocale& locale) {
+    const QDate date = moment.date();
+    const QTime time = moment.time();
+    const QString sep = TimeSeparator(locale);
+    auto two = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    return locale.dayName(date.dayOfWeek(), QLocale::ShortFormat) + QStringLiteral(", ") + two(date.day()) +
+           QLatin1Char('.') + two(date.month()) + QLatin1Char('.') +
+           QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) + QStringLiteral(", ") +
+           two(time.hour()) + sep + two(time.minute()) + sep + two(time.second());
+}
+
+DowntimeTable::DowntimeTable(const DowntimeClock& clock, LineWriter writer, QLocale locale)
+    : m_clock(clock), m_write(std::move(writer)), m_locale(std::move(locale)) {}
+
+bool DowntimeTable::Open() {
+    if (m_open)
+        return false;
+    m_period.reset();
+    m_write(FrameLine());
+    m_write(HeadLine());
+    m_write(FrameLine());
+    m_open = true;
+    return true;
+}
+
+void DowntimeTable::Close(int lastResultCode) {
+    if (!m_open)
+        return;
+    Update(kPingSuccess, lastResultCode); // the "program closed" end of an open period
+    m_write(FrameLine());
+    m_open = false;
+}
+
+void DowntimeTable::Update(int resultCode, int lastResultCode) {
+    if (resultCode == kPingNone || resultCode == kVersionMismatch)
+        return;
+    if (resultCode == kPingSuccess) {
+        if (!m_period || lastResultCode == kPingSuccess)
+            return;
+        const QDateTime now = m_clock.Now();
+        const QString length = FormatDowntimeLength(m_clock.Elapsed() - m_period->monotonicStart);
+        const QString nowText = FormatDowntimeMoment(now, m_locale);
+        m_write(QStringLiteral("|| %1 | %2 | %3 ||")
+                    .arg(length, FormatDowntimeMoment(m_period->wallStart, m_locale), nowText));
+        m_period.reset();
+        m_write(QStringLiteral("First successful ping encountered or program closed at %1.").arg(nowText));
+        return;
+    }
+    if (m_period && lastResultCode != kPingSuccess)
+        return; // the period keeps the moment of its first failure
+    m_period = Period{m_clock.Now(), m_clock.Elapsed()};
+    m_write(QStringLiteral("First ping error encountered at %1.")
+                .arg(FormatDowntimeMoment(m_period->wallStart, m_locale)));
+}
+
+} // namespace tevro
