@@ -189,10 +189,6 @@ def intersect(*fs):
     return lambda x, y: max(f(x, y) for f in fs)
 
 
-def subtract(a, b):
-    return lambda x, y: max(a(x, y), -b(x, y))
-
-
 def rotated(f, cx, cy, degrees):
     c, s = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
 
@@ -302,8 +298,8 @@ def draw_glyph_orvex():
     c.fill(page, (96, 106, 122))
     c.fill(polygon([(3.0, 1.5), (9.0, 1.5), (11.5, 4.0), (11.5, 14.5), (3.0, 14.5)]), (255, 255, 255))
     c.fill(polygon([(9.0, 1.0), (12.5, 4.5), (9.0, 4.5)]), (196, 204, 216))
-    for y in (3.5, 5.5, 7.5):
-        c.fill(rbox(5.75 if y == 3.5 else 6.5, y, 1.75 if y == 3.5 else 2.5, 0.5), (150, 160, 176))
+    for left, right, y in ((4.0, 7.5, 3.5), (4.0, 9.0, 5.5), (4.0, 9.0, 7.5)):  # lines of text
+        c.fill(rbox((left + right) / 2.0, y, (right - left) / 2.0, 0.5), (150, 160, 176))
     lens = circle(10.0, 10.0, 3.4)
     c.fill(circle(10.0, 10.0, 3.0), (170, 214, 250, 0.85))
     c.fill(lambda x, y: abs(lens(x, y)) - 0.85, (34, 84, 160))
@@ -701,22 +697,19 @@ def close_enough(kind, a, b):
     return all(abs(p - q) <= 1 for ra, rb in zip(a, b) for pa, pb in zip(ra, rb) for p, q in zip(pa, pb))
 
 
-def enlarged(rows, factor, background=(200, 200, 200)):
-    """A nearest-neighbour blow-up on a checker of two greys, so that alpha shows."""
+def enlarged(rows, factor):
+    """A nearest-neighbour blow-up for review; alpha shows against a checkerboard of two greys."""
     out = []
-    for y, row in enumerate(rows):
+    for y in range(len(rows) * factor):
         line = []
-        for x, px in enumerate(row):
-            for _ in range(factor):
-                line.append(px)
-        for _ in range(factor):
-            out.append(list(line))
-    for y, line in enumerate(out):
-        for x, px in enumerate(line):
+        for x in range(len(rows[0]) * factor):
+            px = rows[y // factor][x // factor]
             if len(px) == 4:
-                chk = background if ((x // 4) + (y // 4)) % 2 else (240, 240, 240)
+                check = (200, 200, 200) if ((x // 4) + (y // 4)) % 2 else (240, 240, 240)
                 a = px[3] / 255.0
-                line[x] = tuple(int(round(px[i] * a + chk[i] * (1 - a))) for i in range(3))
+                px = tuple(int(round(px[i] * a + check[i] * (1.0 - a))) for i in range(3))
+            line.append(px)
+        out.append(line)
     return out
 
 
