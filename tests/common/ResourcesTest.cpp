@@ -140,10 +140,13 @@ TEST(GlyphTest, DisabledStateIsGreyAndKeepsTheShape) {
         EXPECT_EQ(DominantColour(greyed), "grey");
         // Transparent around the symbol, and drawn wherever the normal glyph is.
         EXPECT_EQ(qAlpha(normal.pixel(0, 0)) + qAlpha(greyed.pixel(0, 0)), 0);
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                if (qAlpha(normal.pixel(x, y)) == 255)
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                if (qAlpha(normal.pixel(x, y)) == 255) {
                     EXPECT_GT(qAlpha(greyed.pixel(x, y)), 200) << x << "," << y;
+                }
+            }
+        }
     }
 }
 
@@ -167,25 +170,21 @@ TEST(BackgroundTest, LightQuietAndSeamless) {
 
         // A tile meets its neighbour without a seam: the step from its last column (row) to its first
         // is no larger than the largest step between two columns (rows) inside it.
-        auto columnStep = [&](int a, int b) {
+        auto step = [&](bool columns, int a, int b) {
+            const int n = columns ? h : w;
             int sum = 0;
-            for (int y = 0; y < h; ++y)
-                sum += std::abs(qGray(image.pixel(a, y)) - qGray(image.pixel(b, y)));
-            return double(sum) / h;
+            for (int i = 0; i < n; ++i)
+                sum += columns ? std::abs(qGray(image.pixel(a, i)) - qGray(image.pixel(b, i)))
+                               : std::abs(qGray(image.pixel(i, a)) - qGray(image.pixel(i, b)));
+            return double(sum) / n;
         };
-        auto rowStep = [&](int a, int b) {
-            int sum = 0;
-            for (int x = 0; x < w; ++x)
-                sum += std::abs(qGray(image.pixel(x, a)) - qGray(image.pixel(x, b)));
-            return double(sum) / w;
-        };
-        double innerColumns = 0, innerRows = 0;
-        for (int x = 0; x + 1 < w; ++x)
-            innerColumns = std::max(innerColumns, columnStep(x, x + 1));
-        for (int y = 0; y + 1 < h; ++y)
-            innerRows = std::max(innerRows, rowStep(y, y + 1));
-        EXPECT_LE(columnStep(w - 1, 0), innerColumns + 0.5);
-        EXPECT_LE(rowStep(h - 1, 0), innerRows + 0.5);
+        for (const bool columns : {true, false}) {
+            const int n = columns ? w : h;
+            double inner = 0;
+            for (int i = 0; i + 1 < n; ++i)
+                inner = std::max(inner, step(columns, i, i + 1));
+            EXPECT_LE(step(columns, n - 1, 0), inner + 0.5) << (columns ? "columns" : "rows");
+        }
     }
 }
 
