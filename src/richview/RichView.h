@@ -1,15 +1,21 @@
 // TRichView: the custom-drawn markup text view (message log, help page) with its document and scroll bar.
 #pragma once
 
+#include "richview/RichNodes.h"
+#include "richview/RichPainting.h"
+#include "richview/RichViewContext.h"
+
 #include <QPixmap>
+#include <QStringList>
 #include <QWidget>
+#include <memory>
 
 class TExScrollBar;
 
 // Shows a document written in the program's markup with word wrapping, fonts, colours, pictures,
 // rules, a tiled background and a vertical scroll bar. Text is appended with AddText and the oldest
 // paragraphs are dropped with DeleteParagraph; every change of the document emits OnChange.
-class TRichView : public QWidget {
+class TRichView : public QWidget, private tevro::RichViewContext {
     Q_OBJECT
     Q_PROPERTY(bool AutoGoLast READ AutoGoLast WRITE SetAutoGoLast)
     Q_PROPERTY(bool ShowHidden READ ShowHidden WRITE SetShowHidden)
@@ -53,6 +59,19 @@ public:
 
     TExScrollBar* ScrollBar() const { return m_scrollBar; }
 
+    // The font attributes every font node starts from (from the control's colour and font), and the
+    // extent of "X" in the control's font.
+    const tevro::TFontAttrs& BaseAttrs() const override { return m_baseAttrs; }
+    int CharWidth() const override { return m_charWidth; }
+    int LineHeight() const override { return m_lineHeight; }
+
+    // Replaces the surface words are measured on; tests measure with exact fixed widths. Measures "X"
+    // again; text already added keeps its widths.
+    void SetMeasurer(std::unique_ptr<tevro::TextMeasurer> measurer);
+
+    // The nodes of the document, oldest first.
+    const tevro::RichDocument& Content() const { return m_document; }
+
     // One walk over the document: returns the content height in pixels; with `paint` it also draws
     // the visible part into an off-screen pixmap and copies that onto the widget.
     int LayoutPass(bool paint);
@@ -71,9 +90,27 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // What the parser reads and changes of the view.
+    tevro::RichDocument& Document() override { return m_document; }
+    bool ExpandTabs() const override { return true; }
+    int TabWidth() const override { return 4; }
+    QStringList& Aliases() override { return m_aliases; }
+    int ClientWidth() const override { return width(); }
+    tevro::TextMeasurer& Measurer() override { return *m_measurer; }
+
     void ContentChanged(int contentHeight);
+    void FontChanged();
     int BarWidth() const;
-    int Avail() const;
+    tevro::LayoutMetrics Metrics() const;
+
+    tevro::RichDocument m_document;
+    QStringList m_aliases;
+    tevro::TFontAttrs m_baseAttrs;
+    tevro::ViewFonts m_fonts;
+    std::unique_ptr<tevro::TextMeasurer> m_measurer;
+    int m_charWidth = -1;
+    int m_lineHeight = -1;
+    bool m_painting = false; // inside paintEvent, where the widget may be painted on
 
     TExScrollBar* m_scrollBar = nullptr;
     QPixmap m_background;
