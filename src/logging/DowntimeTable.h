@@ -55,6 +55,12 @@ public:
     // result code, as a new table starts without history).
     bool Open();
 
+    // Forgets the table and any open period without writing anything.
+    void Reset() {
+        m_open = false;
+        m_period.reset();
+    }
+
     // Ends an open period now and writes the closing frame line, if a table is open.
     void Close(int lastResultCode);
 

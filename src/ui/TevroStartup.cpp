@@ -50,9 +50,7 @@ void TF_Tevro::FormCreate() {
 
     // The LOG file is named and rotated before anything is written to it.
     LogFileName = m_env.logFileName.isEmpty() ? DefaultLogFileName() : m_env.logFileName;
-    bool oldestDeleted = false;
-    bool rotated = false;
-    RotateLogFiles(oldestDeleted, rotated);
+    RotateLogFiles();
 
     // Settings come before the rows' enabled states are computed.
     QString error;
@@ -70,20 +68,12 @@ void TF_Tevro::FormCreate() {
     Gauge1->SetProgress(0);
     Gauge1->SetMaxValue(0);
 
-    WriteLogLine(QString());
-    WriteLogLine(tevro::ProductLine() + QLatin1Char('.'));
-    WriteLogLine(QString());
-    if (oldestDeleted)
-        WriteLogLine(QStringLiteral("Oldest LOG file (") + LogFileName + QStringLiteral(".100) deleted."));
-    if (rotated)
-        WriteLogLine(QStringLiteral("Previous LOG(s) rotated successfully."));
-    if (oldestDeleted || rotated)
-        WriteLogLine(QString());
+    WriteStartupLogLines();
 
     // The message log's header needs the LOG path.
     LOG_ClearMsgClick();
     SB_Orvex->setEnabled(OrvexAvailable());
-    DowntimeTableOpen = false;
+    ResetDowntimeTable();
     OpenDowntimeTable();
     BuildHelpPage();
 

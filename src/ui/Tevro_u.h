@@ -147,20 +147,38 @@ public:
 
     // ---- LOG file and downtime table: bodies in ui/TevroLogging.cpp ----
 
-    // The LOG file beside the program file: its path with the extension replaced by ".log", lower-cased.
+    // Beside the program file when its folder is writable, else in the user's data folder; the file
+    // name is the program's, lower-cased, with ".log" in place of its extension.
     static QString DefaultLogFileName();
-    void RotateLogFiles(bool& oldestDeleted, bool& rotated);
+    // Moves the previous run's LOG aside; WriteStartupLogLines reports how that went.
+    void RotateLogFiles();
+    void WriteStartupLogLines();
+    // Open, append, close; a line that cannot be written is lost without a word.
     void WriteLogLine(const QString& text);
+    // A fresh table: closed, no period open.
+    void ResetDowntimeTable();
     void OpenDowntimeTable();
     void CloseDowntimeTable();
     void UpdateDowntime(int resultCode);
+    bool DowntimeTableOpen() const;
+    QDateTime DowntimeStart() const; // invalid while no period is open
+    // Tests set the monotonic milliseconds behind the table's period lengths; the wall-clock moments
+    // come from Now().
+    void SetDowntimeMonotonicClock(std::function<qint64()> milliseconds);
     bool OrvexAvailable() const; // SB_Orvex is enabled when the extraction tool is there
     void SB_OrvexClick();
 
     QString LogFileName;
-    bool DowntimeTableOpen = false;
-    QDateTime DowntimeStart;
 
+private:
+    struct LogState;
+    struct LogStateDeleter {
+        void operator()(LogState* state) const;
+    };
+    LogState& Log();
+    std::unique_ptr<LogState, LogStateDeleter> m_logState;
+
+public:
     // ---- Controls (objectName = the name of the member) ----
 
     QStackedWidget* Notebook1 = nullptr;

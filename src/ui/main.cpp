@@ -1,16 +1,123 @@
-// Program entry: builds the application object, creates the main window, shows it and runs.
+// Program entry: one copy per program file, the windows in their order, and an end through the main
+// window's own close path however the program is asked to stop.
 #include "common/Product.h"
+#include "desktop/ExitSignals.h"
+#include "desktop/FMXUtils.h"
+#include "desktop/SingleInstance.h"
+#include "ui/MessageBox.h"
 #include "ui/Tevro_u.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProxyStyle>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+const QString kAlreadyActive =
+    QStringLiteral("** ERROR **\r\rProgram allready active: no multiple instances allowed!");
+
+// Hints never carry a tooltip part, so no tooltip should wait to appear or linger.
+class NoTooltipDelayStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ToolTip_WakeUpDelay || hint == SH_ToolTip_FallAsleepDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// A plain box titled with the program's name, before any window exists. The text also goes to the
+// terminal, where a copy started from a script can be seen being refused.
+void ShowPlainMessage(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(tevro::DialogText(text)));
+    std::fflush(stderr);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), tevro::DialogText(text),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+// A modal dialog runs an event loop of its own; it has to end before the window can close for good.
+void EndModalDialogs() {
+    QWidget* previous = nullptr;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (modal == previous || dialog == nullptr)
+            break;
+        dialog->reject();
+        previous = modal;
+    }
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(tevro::kProductName));
     QApplication::setOrganizationName(QStringLiteral("Kaltmer"));
     QApplication::setApplicationVersion(QString::fromLatin1(tevro::kVersionText));
+    QApplication::setApplicationDisplayName(QFileInfo(tevro::ProgramFileName()).completeBaseName());
+    QApplication::setQuitOnLastWindowClosed(false); // the main window alone decides the end
 
-    TF_Tevro window;
-    window.show();
-    return QApplication::exec();
+    // Installed before anything can wait for the user, so that a logout or `kill` also ends a copy
+    // that sits at a message box.
+    tevro::ExitSignals exitSignals;
+    TF_Tevro* mainWindow = nullptr;
+    bool exitRequested = false;
+    QObject::connect(&exitSignals, &tevro::ExitSignals::ExitRequested, &app, [&](int) {
+        exitRequested = true;
+        EndModalDialogs();
+        if (mainWindow != nullptr)
+            mainWindow->close(); // as the close button does
+    });
+
+    tevro::SingleInstanceLock lock(tevro::ProgramFileName());
+    QString lockError;
+    switch (lock.TryAcquire(&lockError)) {
+    case tevro::SingleInstanceLock::Result::Acquired:
+        break;
+    case tevro::SingleInstanceLock::Result::HeldByAnotherCopy:
+        ShowPlainMessage(kAlreadyActive);
+        return 0;
+    case tevro::SingleInstanceLock::Result::Failed:
+        ShowPlainMessage(QStringLiteral("** ERROR **\r\r") + lockError);
+        return 0;
+    }
+
+    try {
+        QApplication::setStyle(new NoTooltipDelayStyle);
+        // Created first, so it is the main window; its destructor writes the LOG's closing lines
+        // and saves the settings.
+        TF_Tevro window;
+        mainWindow = &window;
+        if (exitRequested)
+            return 0; // asked to stop while it was being created
+
+        // Closing the main window ends the program even while other windows are open.
+        struct CloseWatcher final : QObject {
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (event->type() == QEvent::Close)
+                    QTimer::singleShot(0, this, [watched] {
+                        if (!static_cast<QWidget*>(watched)->isVisible())
+                            QCoreApplication::quit();
+                    });
+                return false;
+            }
+        } closeWatcher;
+        window.installEventFilter(&closeWatcher);
+
+        window.show();
+        const int code = QApplication::exec();
+        mainWindow = nullptr;
+        return code;
+    } catch (const std::exception& e) {
+        mainWindow = nullptr;
+        ShowPlainMessage(QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
 }

@@ -1,0 +1,45 @@
+// Runs the built program as a user would, inside a throw-away folder: its own copy of the executable,
+// settings, runtime and data folders, so no test touches the real user's files.
+#pragma once
+
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace tevro::testing {
+
+class TevroSandbox {
+public:
+    TevroSandbox();
+
+    bool IsValid() const { return m_dir.isValid(); }
+    QString Path(const QString& relative) const { return m_dir.filePath(relative); }
+
+    // Copies the built program into the sandbox's bin folder as `fileName`; returns its path.
+    QString InstallProgram(const QString& fileName);
+
+    // The settings file the program reads at start ($XDG_CONFIG_HOME/Kaltmer/Tevro.conf).
+    QString SettingsFile() const;
+    void WriteSettings(const QMap<QString, QString>& values);
+
+    // The environment that points the program at the sandbox.
+    QProcessEnvironment Environment() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The file's lines without their CR LF endings; an empty list when the file is missing.
+QStringList ReadLogLines(const QString& path);
+
+// Waits, without polling, until `done` holds for the file's lines or `timeoutMs` passes.
+bool WaitForLog(const QString& path, const std::function<bool(const QStringList&)>& done, int timeoutMs);
+
+// Sends SIGTERM and waits for the end; true when the program ended normally with exit code 0.
+bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs = 10000);
+
+} // namespace tevro::testing
