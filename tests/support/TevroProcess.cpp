@@ -1,5 +1,5 @@
 // The sandbox keeps the program's folders apart from the real user's through the XDG variables.
-#include "TevroProcess.h"
+#include "support/TevroProcess.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -27,7 +27,9 @@ QString TevroSandbox::InstallProgram(const QString& fileName) {
     return target;
 }
 
-QString TevroSandbox::SettingsFile() const { return Path(QStringLiteral("config/Kaltmer/Tevro.conf")); }
+QString TevroSandbox::SettingsFile() const {
+    return Path(QStringLiteral("config/Kaltmer/Tevro.conf"));
+}
 
 void TevroSandbox::WriteSettings(const QMap<QString, QString>& values) {
     QSettings settings(SettingsFile(), QSettings::IniFormat);

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <functional>
 
 namespace tevro::testing {

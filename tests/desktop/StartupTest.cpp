@@ -1,0 +1,175 @@
+// The built program started and stopped as a user would: its LOG from start to close, one copy per
+// program file, the "-ToRunning" switch, and an end by signal that keeps the closing lines.
+#include "common/Product.h"
+#include "support/QtPrinters.h"
+#include "support/TevroProcess.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace tevro::testing;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+const QString kFrame = QStringLiteral("||----------+--------------------------+--------------------------++");
+const QString kHead = QStringLiteral("|| Downtime | First failed ping at     | First successful ping at ||");
+const QString kLoggedTo = QStringLiteral("All output will be logged to:");
+
+// The head is the LOG's last line but one while a freshly started copy sits Inactive; a LOG left by an
+// earlier run ends with the closing frame instead.
+bool StartedInactive(const QStringList& lines) {
+    return lines.size() >= 2 && lines.at(lines.size() - 2) == kHead;
+}
+
+int CountContaining(const QStringList& lines, const QString& text) {
+    int count = 0;
+    for (const QString& line : lines)
+        count += line.contains(text) ? 1 : 0;
+    return count;
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sandbox.IsValid());
+        program = sandbox.InstallProgram(QStringLiteral("tevro"));
+        ASSERT_FALSE(program.isEmpty());
+        log = sandbox.Path(QStringLiteral("bin/tevro.log"));
+    }
+
+    void Start(QProcess& process, const QString& path, const QStringList& arguments = {}) {
+        process.setProcessEnvironment(sandbox.Environment());
+        process.setWorkingDirectory(sandbox.Path(QString()));
+        process.start(path, arguments);
+        ASSERT_TRUE(process.waitForStarted()) << process.errorString().toStdString();
+    }
+
+    // Starts the program, waits for its table head, ends it by SIGTERM, and returns the LOG.
+    QStringList RunOnce(const QStringList& arguments = {}) {
+        QProcess process;
+        Start(process, program, arguments);
+        EXPECT_TRUE(WaitForLog(log, StartedInactive, kWaitMs));
+        EXPECT_TRUE(TerminateAndExpectCleanExit(process)) << process.readAllStandardError().toStdString();
+        return ReadLogLines(log);
+    }
+
+    // A slot 1 that can be pinged, so that "-ToRunning" can act.
+    void ConfigureLoopbackSlot() {
+        sandbox.WriteSettings({{QStringLiteral("Active_01"), QStringLiteral("1")},
+                               {QStringLiteral("Url_01"), QStringLiteral("127.0.0.1")}});
+    }
+
+    TevroSandbox sandbox;
+    QString program;
+    QString log;
+};
+
+} // namespace
+
+TEST_F(StartupTest, LogOfAStartAndACloseThenRotation) {
+    const QStringList first = RunOnce();
+    ASSERT_EQ(first.size(), 9) << first.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(first.mid(0, 3),
+              (QStringList{QString(), tevro::ProductLine() + QStringLiteral("."), QString()}));
+    EXPECT_TRUE(first.at(3).contains(kLoggedTo));
+    EXPECT_TRUE(first.at(4).contains(QLatin1Char('"') + log + QLatin1Char('"'))) << first.at(4).toStdString();
+    EXPECT_EQ(first.mid(5), (QStringList{kFrame, kHead, kFrame, kFrame}));
+    EXPECT_TRUE(QFileInfo::exists(sandbox.SettingsFile())) << "settings are saved on a close by signal";
+
+    const QStringList second = RunOnce();
+    EXPECT_EQ(ReadLogLines(log + QStringLiteral(".001")), first);
+    ASSERT_GE(second.size(), 5);
+    EXPECT_EQ(second.at(3), QStringLiteral("Previous LOG(s) rotated successfully."));
+    EXPECT_EQ(second.at(4), QString());
+}
+
+TEST_F(StartupTest, SecondCopyIsRefusedWithoutTouchingTheFirstOnesFiles) {
+    ConfigureLoopbackSlot();
+    QProcess first;
+    Start(first, program);
+    ASSERT_TRUE(WaitForLog(log, StartedInactive, kWaitMs));
+    const QByteArray logBefore = FileBytes(log);
+    const QByteArray settingsBefore = FileBytes(sandbox.SettingsFile());
+
+    QProcess second;
+    Start(second, program, {QStringLiteral("-ToRunning")});
+    second.setReadChannel(QProcess::StandardError);
+    QByteArray said;
+    while (!said.contains("Program allready active") && second.waitForReadyRead(kWaitMs))
+        said += second.readAllStandardError();
+    EXPECT_TRUE(said.contains("** ERROR **\n\nProgram allready active: no multiple instances allowed!"))
+        << said.toStdString();
+    // It waits at its message box; a kill ends it there, as cleanly as the OK button would.
+    EXPECT_TRUE(TerminateAndExpectCleanExit(second));
+
+    EXPECT_EQ(FileBytes(log), logBefore);
+    EXPECT_EQ(FileBytes(sandbox.SettingsFile()), settingsBefore);
+    EXPECT_FALSE(QFileInfo::exists(log + QStringLiteral(".001")));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_TRUE(TerminateAndExpectCleanExit(first));
+}
+
+TEST_F(StartupTest, CopyUnderAnotherFileNameRunsAlongside) {
+    const QString other = sandbox.InstallProgram(QStringLiteral("Tevro-Backup"));
+    QProcess first;
+    QProcess second;
+    Start(first, program);
+    Start(second, other);
+    EXPECT_TRUE(WaitForLog(log, StartedInactive, kWaitMs));
+    EXPECT_TRUE(WaitForLog(sandbox.Path(QStringLiteral("bin/tevro-backup.log")), StartedInactive, kWaitMs));
+    EXPECT_TRUE(TerminateAndExpectCleanExit(second));
+    EXPECT_TRUE(TerminateAndExpectCleanExit(first));
+}
+
+TEST_F(StartupTest, ToRunningAsFirstParameterInAnyCase) {
+    ConfigureLoopbackSlot();
+    for (const QString& spelling : {QStringLiteral("-TORUNNING"), QStringLiteral("-torunning")}) {
+        QFile::remove(log);
+        QProcess process;
+        Start(process, program, {spelling});
+        // Switching to Running clears the message log, which writes its header entry again.
+        EXPECT_TRUE(WaitForLog(
+            log, [](const QStringList& lines) { return CountContaining(lines, kLoggedTo) == 2; }, kWaitMs))
+            << spelling.toStdString();
+        EXPECT_TRUE(TerminateAndExpectCleanExit(process));
+        const QStringList lines = ReadLogLines(log);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_EQ(lines.last(), kFrame) << "the table is closed on the way out";
+        QFile::remove(log + QStringLiteral(".001"));
+    }
+}
+
+TEST_F(StartupTest, ToRunningIgnoredAsSecondParameterOrWithoutAHost) {
+    ConfigureLoopbackSlot();
+    EXPECT_EQ(CountContaining(RunOnce({QStringLiteral("x"), QStringLiteral("-ToRunning")}), kLoggedTo), 1);
+    EXPECT_EQ(CountContaining(RunOnce({QStringLiteral("-ToRunning ")}), kLoggedTo), 1) << "no trimming";
+
+    // A first run: every row empty, nothing to rotate.
+    QFile::remove(sandbox.SettingsFile());
+    QFile::remove(log);
+    const QStringList lines = RunOnce({QStringLiteral("-ToRunning")});
+    EXPECT_EQ(CountContaining(lines, kLoggedTo), 1);
+    EXPECT_EQ(lines.size(), 9) << "nothing but the start and the close";
+}
+
+TEST_F(StartupTest, EveryExitSignalClosesLikeTheCloseButton) {
+    for (const int signalNumber : {SIGINT, SIGHUP}) {
+        QProcess process;
+        Start(process, program);
+        ASSERT_TRUE(WaitForLog(log, StartedInactive, kWaitMs));
+        ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signalNumber), 0);
+        EXPECT_TRUE(process.waitForFinished(kWaitMs));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << signalNumber;
+        EXPECT_EQ(process.exitCode(), 0) << signalNumber;
+        EXPECT_EQ(ReadLogLines(log).last(), kFrame) << signalNumber;
+    }
+}
