@@ -3,6 +3,7 @@
 
 #include <QMetaType>
 #include <QVariant>
+#include <utility>
 
 namespace tevro {
 
@@ -91,11 +92,19 @@ bool SettingsStore::WriteText(const QString& name, const QString& value) {
     if (!Ok())
         return false;
     m_settings->setValue(name, value);
-    // Written through at once so that a failure names the value that could not be stored.
+    if (m_firstUnstored.isEmpty())
+        m_firstUnstored = name;
+    return true;
+}
+
+bool SettingsStore::Close() {
+    if (!Ok())
+        return false;
     m_settings->sync();
+    const QString first = std::exchange(m_firstUnstored, QString());
     if (m_settings->status() != QSettings::NoError)
         return Fail(
-            QStringLiteral("The setting \"%1\" could not be written to \"%2\".").arg(name, FileName()));
+            QStringLiteral("The setting \"%1\" could not be written to \"%2\".").arg(first, FileName()));
     return true;
 }
 

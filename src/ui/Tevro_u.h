@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -25,6 +26,7 @@ class QStackedWidget;
 class QTimer;
 class QToolButton;
 class TPing;
+class TRichView;
 
 namespace tevro {
 class AnchorLayout;
@@ -196,7 +198,7 @@ public:
     QFrame* Bevel1 = nullptr;
     QLabel* Label3 = nullptr;
     tevro::Gauge* Gauge1 = nullptr;
-    QWidget* Memo_Log = nullptr;
+    TRichView* Memo_Log = nullptr;
     QLabel* Label_Intervall_a = nullptr;
     tevro::SpinEdit* SpinEdit_Intervall = nullptr;
     QLabel* Label_Intervall_b = nullptr;
@@ -209,7 +211,7 @@ public:
     QLabel* Image1 = nullptr;
     QLabel* Label_Copyright = nullptr;
     QFrame* Bevel_2a = nullptr;
-    QWidget* Memo_Copyright = nullptr;
+    TRichView* Memo_Copyright = nullptr;
     QFrame* Bevel_2b = nullptr;
     QPushButton* B_CloseHelp = nullptr;
 
@@ -252,7 +254,7 @@ private:
     QButtonGroup* m_graphGroup = nullptr;
     tevro::AnchorLayout* m_pingAnchors = nullptr;
     tevro::AnchorLayout* m_helpAnchors = nullptr;
-    QWidget* m_graphWindow = nullptr;
+    QPointer<QWidget> m_graphWindow;
     QString m_currentHint;
     bool m_firstShow = true;
 };

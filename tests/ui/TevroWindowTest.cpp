@@ -1,5 +1,6 @@
 // The main window driven offscreen: enable rules, run states, help page, status line, message boxes, layout.
 #include "common/Product.h"
+#include "richview/RichView.h"
 #include "support/WindowFixture.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
@@ -185,6 +186,7 @@ TEST_F(TevroWindow, HelpPageOpensAndCloses) {
     w->B_CloseHelp->click();
     EXPECT_EQ(w->Notebook1->currentWidget(), w->Page_Ping);
     EXPECT_EQ(w->Label_Copyright->text().count(QLatin1Char('\n')), 2);
+    EXPECT_GT(w->Memo_Copyright->Content().LastKey(), 30) << "head lines and the help text";
 }
 
 TEST_F(TevroWindow, SpinEditsTakeNoTyping) {

@@ -1,5 +1,6 @@
 // The window's small pieces without a window: anchoring, the gauge's fill, hints, message box placement.
 #include "common/Product.h"
+#include "common/Resources.h"
 #include "support/QtPrinters.h"
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
@@ -7,6 +8,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Tevro_u.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace tevro;
@@ -63,4 +65,23 @@ TEST(ProductTexts, HelpHeadAndLabelRebuildTheProductLine) {
     ASSERT_EQ(head.size(), 9);
     EXPECT_TRUE(ProductLine().startsWith(head[6].mid(head[6].indexOf(QLatin1Char('>')) + 1)));
     EXPECT_TRUE(head[4].contains(QStringLiteral("pic=\"Help_Icon\"")));
+}
+
+// The help text covers each topic the help page promises, under bold "=== ... ===" heads.
+TEST(HelpText, CoversEveryTopic) {
+    bool found = false;
+    const QString text = QString::fromUtf8(ResourceData(QStringLiteral("Help_Text"), &found));
+    ASSERT_TRUE(found);
+    for (const char* head :
+         {"Disclaimer of warranty", "watching hosts", "acoustic alert", "starting automatically",
+          "LOG extraction tool", "name resolution", "pinging under Linux", "files", "Last modified"})
+        EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("<f style=\"bold\">=== [^=\n]*") +
+                                                     QLatin1String(head) + QStringLiteral("[^=\n]* ===<f>"))))
+            << "section: " << head;
+    for (const char* word :
+         {"-ToRunning", "root", "cap_net_raw", "ping_group_range", "Kaltmer/Tevro.conf", ".log"})
+        EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
+    // Every line starts a paragraph of its own, so no line runs on into the next.
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith(QStringLiteral("<p"))) << line.toStdString();
 }
