@@ -84,6 +84,23 @@ QString FileEntry(int resultCode, int packetLoss, const QString& report, const Q
            QStringLiteral("): ") % body % QLatin1Char('.');
 }
 
+QString BusySlotReport(int slot, const QString& host) {
+    return QStringLiteral("**FAILURE** Thread #") % QString::number(slot) %
+           QStringLiteral(" is still running!\r\n\tPinging of <") % host %
+           QStringLiteral("> will be delayed until next timer tick is reached!");
+}
+
+QString GraphTitle(const QString& host, int resultCode, int meanTime) {
+    if (resultCode == PING_SUCCESS)
+        return QStringLiteral("Graph for <") % host % QStringLiteral(">\r\nLast ping mean-time ") %
+               QString::number(meanTime) % QStringLiteral(" ms");
+    return QStringLiteral("Graph for <") % host % QStringLiteral(">\r\nLast ping attempt failed");
+}
+
+QString AlertText(const QString& host) {
+    return QStringLiteral("Status for <") % host % QStringLiteral(">:\r\nLast ping attempt failed.");
+}
+
 QString StatusPictureName(int resultCode) {
     switch (resultCode) {
     case VERSION_MISMATCH:

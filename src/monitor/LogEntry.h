@@ -22,6 +22,13 @@ QString ViewEntry(int resultCode, int packetLoss, const QString& report, const Q
 // "(SUCCESS) dd.mm.yyyy (hh:nn:ss): <report>." with tabs as "   ## ".
 QString FileEntry(int resultCode, int packetLoss, const QString& report, const QDateTime& now);
 
+// The entry for a slot whose worker of an earlier cycle still runs when its turn comes again.
+QString BusySlotReport(int slot, const QString& host);
+// The graph window's title after a result of the graphed slot.
+QString GraphTitle(const QString& host, int resultCode, int meanTime);
+// What the alert window says about a failed ping.
+QString AlertText(const QString& host);
+
 // Resource name of a slot's status picture for a result, empty when the result sets no picture.
 QString StatusPictureName(int resultCode);
 inline constexpr char kNoStatusPicture[] = "Bitmap_None";

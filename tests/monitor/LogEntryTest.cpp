@@ -67,17 +67,16 @@ TEST(LogEntry, TimeIsOnTheTwentyFourHourClock) {
 }
 
 TEST(LogEntry, AngleBracketsReachTheViewEscapedAndTheFileUnchanged) {
-    const QString busy =
-        QStringLiteral("**FAILURE** Thread #1 is still running!\r\n\tPinging of <gateway> will "
-                       "be delayed until next timer tick is reached!");
-    const QString view = ViewEntry(PING_NONE, -1, busy, kFixedNow);
-    EXPECT_TRUE(view.endsWith(QStringLiteral("\r\n<p tab=12>## Pinging of &gt#gateway> will be delayed until "
-                                             "next timer tick is reached!.")))
-        << view.toStdString();
-    EXPECT_TRUE(
-        FileEntry(PING_NONE, -1, busy, kFixedNow)
-            .endsWith(QStringLiteral("\r\n   ## Pinging of <gateway> will be delayed until next timer "
-                                     "tick is reached!.")));
+    const QString busy = BusySlotReport(2, QStringLiteral("gateway"));
+    EXPECT_EQ(
+        FileEntry(PING_NONE, -1, busy, kFixedNow),
+        QStringLiteral("07.12.2026 (00:15:02): **FAILURE** Thread #2 is still running!\r\n"
+                       "   ## Pinging of <gateway> will be delayed until next timer tick is reached!."));
+    EXPECT_EQ(ViewEntry(PING_NONE, -1, busy, kFixedNow),
+              QStringLiteral(
+                  "<f style=\"bold\">07.12.2026<f> (00:15:02): **FAILURE** Thread #2 is still running!\r\n"
+                  "<p tab=12>## Pinging of &gt#gateway> will be delayed until next timer tick is "
+                  "reached!."));
 
     // A resolver's name must not open tags of its own; the tab marks still do.
     const QString hostile = QStringLiteral("[192.0.2.9] (<f pic=\"/etc/passwd\"><a x=y>):\r\n\tTry #1: ...");
