@@ -1,6 +1,7 @@
 // Cycle arithmetic and the slot chain.
 #include "monitor/CycleSchedule.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tevro {
@@ -30,6 +31,18 @@ int ChainStep(int nextSlot, const std::function<bool(int slot)>& startSlot) {
     // The last slot ends the cycle whether or not it is active.
     startSlot(kSlotCount);
     return 0;
+}
+
+void TickGrid::Start(qint64 nowMs, int periodMs) {
+    m_startMs = nowMs;
+    m_periodMs = std::max(1, periodMs);
+}
+
+int TickGrid::DelayAfterTick(qint64 nowMs) const {
+    const qint64 elapsed = std::max<qint64>(0, nowMs - m_startMs);
+    // A wake-up up to 5 % early still counts for its own mark, not for the one before it.
+    const qint64 mark = (elapsed + m_periodMs / 20) / m_periodMs;
+    return static_cast<int>(m_startMs + (mark + 1) * m_periodMs - nowMs);
 }
 
 } // namespace tevro
