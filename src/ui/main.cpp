@@ -1,10 +1,8 @@
-// Program entry: builds the application object and shows the main window.
-#include <QApplication>
-#include <QIcon>
-#include <QMainWindow>
-
+// Program entry: builds the application object, creates the main window, shows it and runs.
 #include "common/Product.h"
-#include "common/Resources.h"
+#include "ui/Tevro_u.h"
+
+#include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -12,9 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Kaltmer"));
     QApplication::setApplicationVersion(QString::fromLatin1(tevro::kVersionText));
 
-    QMainWindow window;
-    window.setWindowTitle(tevro::ProductLine());
-    window.resize(420, 300);
+    TF_Tevro window;
     window.show();
     return QApplication::exec();
 }

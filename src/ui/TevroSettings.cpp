@@ -1,0 +1,88 @@
+// Moving the host rows and options between the settings store and the window's controls.
+#include "ui/SettingsStore.h"
+#include "ui/SpinEdit.h"
+#include "ui/Tevro_u.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+
+namespace {
+
+// The four spin edits of a row, in the order they are read and written.
+struct SpinSetting {
+    const char* pattern;
+    int defaultValue;
+    tevro::SpinEdit* TSlotRow::*control;
+};
+constexpr SpinSetting kSpinSettings[] = {
+    {"TimeOut_%1", 1000, &TSlotRow::TimeOut},
+    {"DataSize_%1", 32, &TSlotRow::DataSize},
+    {"TTL_%1", 32, &TSlotRow::TTL},
+    {"Count_%1", 3, &TSlotRow::Count},
+};
+
+QString SlotValue(const char* pattern, int slot) {
+    return QString::fromLatin1(pattern).arg(slot, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+bool TF_Tevro::LoadSettings(QString& error) {
+    tevro::SettingsStore store;
+    // Slots go 3, 2, 1: with all rows active, the Active clicks and the Graph flags leave the lowest
+    // slot whose stored flag is set as the graphed one.
+    for (int slot = kSlotCount; slot >= 1 && store.Ok(); --slot) {
+        const TSlotRow& row = Row(slot);
+        bool flag = false;
+        if (store.ReadFlag(SlotValue("Active_%1", slot), false, flag))
+            row.Active->setChecked(flag); // raises Active_Click when it changes
+        QString text;
+        if (store.ReadText(SlotValue("Url_%1", slot), QString(), text))
+            row.Url->setText(text);
+        if (store.ReadFlag(SlotValue("Graph_%1", slot), true, flag))
+            SetGraphChecked(slot, flag);
+        for (const SpinSetting& setting : kSpinSettings) {
+            int value = 0;
+            if (store.ReadInteger(SlotValue(setting.pattern, slot), setting.defaultValue, value))
+                (row.*setting.control)->setValue(value); // clamps to the control's range
+        }
+    }
+    const std::pair<const char*, QAction*> filters[] = {{"Add_SOCKET_ERROR", Add_SOCKET_ERROR},
+                                                        {"Add_PING_FAILED", Add_PING_FAILED},
+                                                        {"Add_PING_SUCCESS", Add_PING_SUCCESS}};
+    for (const auto& [name, item] : filters) {
+        bool checked = true;
+        if (store.ReadFlag(QString::fromLatin1(name), true, checked))
+            item->setChecked(checked);
+    }
+    int minutes = 1;
+    if (store.ReadInteger(QStringLiteral("PingEvery"), 1, minutes))
+        SpinEdit_Intervall->setValue(minutes);
+    bool alert = false;
+    if (store.ReadFlag(QStringLiteral("AlertEnabled"), false, alert))
+        SB_Alert->setChecked(alert); // no click: loading opens no alert window
+    error = store.ErrorText();
+    return store.Ok();
+}
+
+bool TF_Tevro::SaveSettings(QString& error) {
+    tevro::SettingsStore store;
+    for (int slot = kSlotCount; slot >= 1 && store.Ok(); --slot) {
+        const TSlotRow& row = Row(slot);
+        store.WriteFlag(SlotValue("Active_%1", slot), row.Active->isChecked());
+        store.WriteText(SlotValue("Url_%1", slot), row.Url->text());
+        store.WriteFlag(SlotValue("Graph_%1", slot), row.Graph->isChecked());
+        for (const SpinSetting& setting : kSpinSettings)
+            store.WriteInteger(SlotValue(setting.pattern, slot), (row.*setting.control)->value());
+    }
+    store.WriteFlag(QStringLiteral("Add_SOCKET_ERROR"), Add_SOCKET_ERROR->isChecked());
+    store.WriteFlag(QStringLiteral("Add_PING_FAILED"), Add_PING_FAILED->isChecked());
+    store.WriteFlag(QStringLiteral("Add_PING_SUCCESS"), Add_PING_SUCCESS->isChecked());
+    store.WriteInteger(QStringLiteral("PingEvery"), SpinEdit_Intervall->value());
+    store.WriteFlag(QStringLiteral("AlertEnabled"), SB_Alert->isChecked());
+    error = store.ErrorText();
+    return store.Ok();
+}

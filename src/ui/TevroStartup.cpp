@@ -1,0 +1,120 @@
+// The main window's creation, first showing and destruction, in the order later steps rely on.
+#include "common/Product.h"
+#include "ui/Gauge.h"
+#include "ui/Hints.h"
+#include "ui/Tevro_u.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QToolButton>
+
+namespace {
+
+// The maker's notice in its pieces; together they make the product line.
+const QString kTitleLine = QStringLiteral("Tevro v3.01.2 (c) 1999-2026");
+const QString kHolder = QStringLiteral("Kaltmer");
+const QString kClosing = QStringLiteral("all rights reserved.");
+
+} // namespace
+
+QStringList TF_Tevro::HelpPageHeadLines() {
+    return {
+        QStringLiteral("<p>"),
+        QStringLiteral("<p>###"),
+        QStringLiteral("<p>###"),
+        QStringLiteral("<p>"),
+        QStringLiteral(
+            "<p halign=\"center\" valign=\"middle\"><f style=\"bold\">:::::<f><f pic=\"Help_Icon\"><f>"
+            "<f style=\"bold\">:::::<f>"),
+        QStringLiteral("<p>"),
+        QStringLiteral("<p halign=\"center\">") + kTitleLine,
+        QStringLiteral("<p halign=\"center\">") + kHolder,
+        QStringLiteral("<p>"),
+    };
+}
+
+QString TF_Tevro::CopyrightLabelText() {
+    return kTitleLine + QLatin1Char('\n') + kHolder + QStringLiteral(",\n") + kClosing;
+}
+
+void TF_Tevro::FormCreate() {
+    // Bottom-left corner of the screen with a 4-pixel margin.
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.left() + 4, area.bottom() + 1 - height() - 4);
+    }
+    Notebook1->setCurrentIndex(0);
+
+    // The LOG file is named and rotated before anything is written to it.
+    LogFileName = m_env.logFileName.isEmpty() ? DefaultLogFileName() : m_env.logFileName;
+    bool oldestDeleted = false;
+    bool rotated = false;
+    RotateLogFiles(oldestDeleted, rotated);
+
+    // Settings come before the rows' enabled states are computed.
+    QString error;
+    if (!LoadSettings(error))
+        ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        EnableSlotRow(slot, true);
+
+    SetCaptions(tevro::ProductLine() + QStringLiteral(" [Inactive]."));
+    tevro::SetHint(this, QStringLiteral("|") + tevro::ProductLine());
+    Label3->setText(QStringLiteral("By now there is'nt any event scheduled."));
+    B_RunStop->setText(QStringLiteral("To \"Running\" .."));
+    Label_Copyright->setText(CopyrightLabelText());
+    Gauge1->SetMinValue(0);
+    Gauge1->SetProgress(0);
+    Gauge1->SetMaxValue(0);
+
+    WriteLogLine(QString());
+    WriteLogLine(tevro::ProductLine() + QLatin1Char('.'));
+    WriteLogLine(QString());
+    if (oldestDeleted)
+        WriteLogLine(QStringLiteral("Oldest LOG file (") + LogFileName + QStringLiteral(".100) deleted."));
+    if (rotated)
+        WriteLogLine(QStringLiteral("Previous LOG(s) rotated successfully."));
+    if (oldestDeleted || rotated)
+        WriteLogLine(QString());
+
+    // The message log's header needs the LOG path.
+    LOG_ClearMsgClick();
+    SB_Orvex->setEnabled(OrvexAvailable());
+    DowntimeTableOpen = false;
+    OpenDowntimeTable();
+    BuildHelpPage();
+
+    // From now on the status line follows the control under the mouse.
+    qApp->installEventFilter(this);
+}
+
+void TF_Tevro::BuildHelpPage() {
+    // TODO(view): append HelpPageHeadLines() and the "Help_Text" resource to Memo_Copyright.
+}
+
+void TF_Tevro::FormShow() {
+    if (m_graphWindow != nullptr) {
+        m_graphWindow->setWindowTitle(windowTitle());
+        tevro::SetHint(m_graphWindow, tevro::HintOf(this));
+        if (m_graphWindow->isHidden())
+            m_graphWindow->show();
+    }
+    if (!m_firstShow)
+        return;
+    m_firstShow = false;
+    const QStringList arguments = m_env.arguments.isEmpty() ? QCoreApplication::arguments() : m_env.arguments;
+    // Only the first parameter counts, matched whole and without regard to case.
+    if (B_RunStop->isEnabled() && arguments.size() > 1 &&
+        arguments.at(1).toLower() == QStringLiteral("-torunning"))
+        B_RunStop->click();
+}
+
+void TF_Tevro::FormDestroy() {
+    CloseDowntimeTable();
+    QString error;
+    if (!SaveSettings(error))
+        ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
+}

@@ -1,0 +1,240 @@
+// The main window: three host rows, the run state, the message log, the help page and the status line.
+// Its methods are spread over several files; each section below names the file that holds its bodies.
+#pragma once
+
+#include "ui/MessageBox.h"
+
+#include <QDateTime>
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+class TPing;
+
+namespace tevro {
+class AnchorLayout;
+class Gauge;
+class SpinEdit;
+} // namespace tevro
+
+// The controls of one host row; `_0n` in the control names is the row's slot number.
+struct TSlotRow {
+    QLabel* Status = nullptr;         // Status_0n: status picture
+    QCheckBox* Active = nullptr;      // Active_0n: the slot is pinged
+    QLineEdit* Url = nullptr;         // Url_0n: host name or dotted address
+    QPushButton* UrlLookup = nullptr; // Url_0n_lookup: the "?" button
+    QRadioButton* Graph = nullptr;    // Graph_0n: the graphed slot
+    tevro::SpinEdit* TimeOut = nullptr;
+    tevro::SpinEdit* DataSize = nullptr;
+    tevro::SpinEdit* TTL = nullptr;
+    tevro::SpinEdit* Count = nullptr;
+};
+
+// What the window takes from its surroundings; tests replace the parts that touch the user's machine.
+struct TevroEnvironment {
+    QString logFileName;              // empty: beside the program file
+    QStringList arguments;            // the command line, program first; empty: the process's own
+    std::function<QDateTime()> clock; // empty: the system clock
+    // Shows a message box and returns the button pressed; empty: a real dialog.
+    std::function<QMessageBox::StandardButton(const QString& text, tevro::MessageKind kind,
+                                              QMessageBox::StandardButtons buttons, bool centred)>
+        messageBox;
+};
+
+class TF_Tevro : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kSlotCount = 3;
+
+    explicit TF_Tevro(TevroEnvironment environment = {}, QWidget* parent = nullptr);
+    ~TF_Tevro() override;
+
+    // ---- The window itself: bodies in ui/Tevro_u.cpp ----
+
+    // Row of slot 1..3.
+    TSlotRow& Row(int slot) { return m_rows.at(static_cast<size_t>(slot - 1)); }
+    const TSlotRow& Row(int slot) const { return m_rows.at(static_cast<size_t>(slot - 1)); }
+
+    void UpdateRunButton();
+    void EnableSlotRow(int slot, bool enable);
+    void SelectSingleGraph();
+    void B_RunStopClick();
+    void LOG_ClearMsgClick();
+    void B_DispHelpClick();
+    void B_CloseHelpClick();
+    void SB_GraphClick();
+    void SB_AlertClick();
+    void Url_Change(int slot);
+    void WinTaskbarDblClick();
+    void mi_CloseTevroClick();
+
+    bool IsRunning() const; // Timer1 enabled
+    // Window caption, tray tip and graph caption always carry the same text.
+    void SetCaptions(const QString& caption);
+    // Shows the named status picture in the slot's Status_0n.
+    void SetStatusPicture(int slot, const QString& resourceName);
+    QString StatusPicture(int slot) const;
+    // Checks or unchecks a Graph button; the three stay exclusive but may all be unchecked.
+    void SetGraphChecked(int slot, bool checked);
+    // The slot whose Graph button is checked, 0 for none.
+    int GraphedSlot() const;
+
+    // The program's message box: beside the window, or centred while the program is minimised.
+    QMessageBox::StandardButton ShowMessageBox(const QString& text, tevro::MessageKind kind,
+                                               QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                               int helpContext = 0);
+    // The same dialog, always centred on the screen.
+    QMessageBox::StandardButton
+    ShowCenteredMessageBox(const QString& text, tevro::MessageKind kind,
+                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+    void ShowHintInStatusLine(const QString& hint);
+    // The graph window, once it exists (it is created after this window).
+    void SetGraphWindow(QWidget* graphWindow);
+    QWidget* GraphWindow() const { return m_graphWindow; }
+    // The current moment, from the environment's clock.
+    QDateTime Now() const;
+
+    // ---- Settings: bodies in ui/TevroSettings.cpp ----
+
+    // Each returns false with a message naming the value when the store fails.
+    bool LoadSettings(QString& error);
+    bool SaveSettings(QString& error);
+
+    // ---- Start-up and shutdown: bodies in ui/TevroStartup.cpp ----
+
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    // The help page's text, built once at start-up.
+    void BuildHelpPage();
+    // The markup lines that head the help page, before the "Help_Text" resource.
+    static QStringList HelpPageHeadLines();
+    // Label_Copyright's text: the product line over three lines.
+    static QString CopyrightLabelText();
+
+    // ---- Scheduler and result processing: bodies in monitor/TevroScheduler.cpp, monitor/TevroResults.cpp
+    // ----
+
+    void Timer1Timer(QObject* sender); // no sender: start a cycle at once
+    void PingNext();
+    bool StartPing(int slot); // answers whether the slot is active
+    void Active_Click(int slot);
+    void PingDone(TPing* sender, int resultCode, int minTime, int maxTime, int meanTime, int packetLoss,
+                  const QString& report);
+    void Graph_Click(int slot);
+    void ShowAlert(int mode, const QString& text);
+
+    int NextSlot = 0;
+    int LastResultCode = 0;
+    std::array<TPing*, kSlotCount> PingThread{}; // PingThread_01..03 at index slot - 1
+
+    // ---- LOG file and downtime table: bodies in ui/TevroLogging.cpp ----
+
+    // The LOG file beside the program file: its path with the extension replaced by ".log", lower-cased.
+    static QString DefaultLogFileName();
+    void RotateLogFiles(bool& oldestDeleted, bool& rotated);
+    void WriteLogLine(const QString& text);
+    void OpenDowntimeTable();
+    void CloseDowntimeTable();
+    void UpdateDowntime(int resultCode);
+    bool OrvexAvailable() const; // SB_Orvex is enabled when the extraction tool is there
+    void SB_OrvexClick();
+
+    QString LogFileName;
+    bool DowntimeTableOpen = false;
+    QDateTime DowntimeStart;
+
+    // ---- Controls (objectName = the name of the member) ----
+
+    QStackedWidget* Notebook1 = nullptr;
+    QWidget* Page_Ping = nullptr;
+    QWidget* Page_Help = nullptr;
+    QLabel* Status_Bar = nullptr;
+
+    QLabel* Status_dsc = nullptr;
+    QLabel* Url_dsc = nullptr;
+    QLabel* TimeOut_dsc = nullptr;
+    QLabel* DataSize_dsc = nullptr;
+    QLabel* TTL_dsc = nullptr;
+    QLabel* Count_dsc = nullptr;
+
+    QFrame* Bevel1 = nullptr;
+    QLabel* Label3 = nullptr;
+    tevro::Gauge* Gauge1 = nullptr;
+    QWidget* Memo_Log = nullptr;
+    QLabel* Label_Intervall_a = nullptr;
+    tevro::SpinEdit* SpinEdit_Intervall = nullptr;
+    QLabel* Label_Intervall_b = nullptr;
+    QToolButton* SB_Orvex = nullptr;
+    QToolButton* SB_Alert = nullptr;
+    QToolButton* SB_Graph = nullptr;
+    QPushButton* B_DispHelp = nullptr;
+    QPushButton* B_RunStop = nullptr;
+
+    QLabel* Image1 = nullptr;
+    QLabel* Label_Copyright = nullptr;
+    QFrame* Bevel_2a = nullptr;
+    QWidget* Memo_Copyright = nullptr;
+    QFrame* Bevel_2b = nullptr;
+    QPushButton* B_CloseHelp = nullptr;
+
+    QTimer* Timer1 = nullptr;
+    int Timer1Tag = 0; // 5-second ticks left until the next ping cycle
+
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Add_SOCKET_ERROR = nullptr;
+    QAction* Add_PING_FAILED = nullptr;
+    QAction* Add_PING_SUCCESS = nullptr;
+    QAction* LOG_ClearMsg = nullptr;
+
+    QMenu* PopupMenu2 = nullptr;
+    QAction* mi_RestoreTevro = nullptr;
+    QAction* mi_CloseTevro = nullptr;
+    QAction* mi_Feedback_Info = nullptr;
+    QAction* mi_Feedback_DoIt = nullptr;
+    QAction* mi_BugReport_Info = nullptr;
+    QAction* mi_BugReport_DoIt = nullptr;
+    QAction* mi_About_Info = nullptr;
+    QAction* mi_About_OpenWebsite = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildPingPage();
+    void BuildHelpPageControls();
+    void BuildMenus();
+    void SetTabOrder();
+    void ConnectHandlers();
+    // Follows the widget under the mouse and passes hint changes to ShowHintInStatusLine.
+    void TrackHint(const QString& hint);
+    QMessageBox::StandardButton RunMessageBox(const QString& text, tevro::MessageKind kind,
+                                              QMessageBox::StandardButtons buttons, bool centred);
+
+    TevroEnvironment m_env;
+    std::array<TSlotRow, kSlotCount> m_rows{};
+    QButtonGroup* m_graphGroup = nullptr;
+    tevro::AnchorLayout* m_pingAnchors = nullptr;
+    tevro::AnchorLayout* m_helpAnchors = nullptr;
+    QWidget* m_graphWindow = nullptr;
+    QString m_currentHint;
+    bool m_firstShow = true;
+};

@@ -1,0 +1,50 @@
+// A main window built for a test: settings and LOG in a temporary folder, a fixed clock, and message
+// boxes recorded instead of shown.
+#pragma once
+
+#include "support/QtPrinters.h"
+#include "support/TempSettings.h"
+#include "ui/Tevro_u.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace tevro::test {
+
+struct RecordedBox {
+    QString text;
+    MessageKind kind;
+    bool centred;
+};
+
+class WindowFixture : public ::testing::Test {
+protected:
+    std::unique_ptr<TF_Tevro> MakeWindow(const QStringList& arguments = {QStringLiteral("tevro")}) {
+        TevroEnvironment env;
+        env.logFileName = settings.Folder() + QStringLiteral("/tevro.log");
+        env.arguments = arguments;
+        env.clock = [] { return QDateTime(QDate(2026, 12, 7), QTime(0, 15, 2)); };
+        env.messageBox = [this](const QString& text, MessageKind kind, QMessageBox::StandardButtons,
+                                bool centred) {
+            boxes.push_back({text, kind, centred});
+            return QMessageBox::Ok;
+        };
+        return std::make_unique<TF_Tevro>(std::move(env));
+    }
+
+    // Replaces the settings file with `lines` (INI text, no section header needed).
+    void WriteSettings(const QByteArray& lines) {
+        QDir().mkpath(settings.Folder() + QStringLiteral("/Kaltmer"));
+        QFile file(settings.FileName());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General]\n" + lines);
+    }
+
+    TempSettings settings;
+    std::vector<RecordedBox> boxes;
+};
+
+} // namespace tevro::test
