@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <algorithm>
+#include <mutex>
 
 namespace tevro::detail {
 
@@ -46,6 +47,7 @@ bool PingGroup::Shutdown(int timeoutMs) {
             TPing* worker = *it;
             if (worker->wait(QDeadlineTimer(0))) {
                 it = workers.erase(it);
+                worker->m_runEnded.load(std::memory_order_acquire);
                 delete worker;
             } else {
                 ++it;
@@ -101,6 +103,7 @@ void TPing::run() {
         if (m_onPingDone)
             m_onPingDone(result);
     });
+    m_runEnded.store(true, std::memory_order_release);
 }
 
 void TPing::HandOver(const std::function<void()>& fn) {
@@ -110,16 +113,23 @@ void TPing::HandOver(const std::function<void()>& fn) {
     // The closed flag is read on the GUI thread, where the owner sets it: a window that has begun to
     // go away never sees another hand-over.
     auto group = m_group;
+    // Qt orders the blocking call inside Qt; locking this mutex on both sides repeats the two edges
+    // (worker to GUI thread and back) where ThreadSanitizer sees them, Qt not being built with it.
+    std::mutex order;
+    { std::lock_guard publish(order); }
     QMetaObject::invokeMethod(
         app,
-        [group, &fn] {
+        [group, &fn, &order] {
+            std::lock_guard run(order);
             if (!group->closed)
                 fn();
         },
         Qt::BlockingQueuedConnection);
+    std::lock_guard receive(order);
 }
 
 void TPing::Ended() {
+    m_runEnded.load(std::memory_order_acquire);
     auto& workers = m_group->workers;
     workers.erase(std::remove(workers.begin(), workers.end(), this), workers.end());
     deleteLater();

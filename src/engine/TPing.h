@@ -15,6 +15,7 @@
 #include "engine/StopSignal.h"
 
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -82,4 +83,7 @@ private:
     tevro::StopSignal m_stop;
     std::shared_ptr<tevro::detail::PingGroupState> m_group;
     bool m_startedOk = false;
+    // Set as run() returns: what the deleting GUI thread synchronises with (see HandOver).
+    std::atomic<bool> m_runEnded{false};
+    friend class tevro::PingGroup;
 };
