@@ -1,7 +1,7 @@
 // Entry formatting, result classes, filters and the trim of the message log.
 #include "monitor/LogEntry.h"
 
-#include "monitor/PingResult.h"
+#include "engine/PingRun.h"
 
 namespace tevro {
 

@@ -1,7 +1,7 @@
 // Entry forms, heads, pictures, filters and the trim of the message log.
 #include "monitor/LogEntry.h"
 
-#include "monitor/PingResult.h"
+#include "engine/PingRun.h"
 
 #include <gtest/gtest.h>
 #include <vector>
