@@ -1,43 +1,92 @@
 // The ping scheduler of the main window: the cycle timer, the chain over the active slots, the Active boxes.
+#include "monitor/LogEntry.h"
+#include "monitor/TevroMonitorState.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
-#include "ui/Tevro_u.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <chrono>
+
+namespace {
+
+qint64 MonotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TF_Tevro::MonitorState& TF_Tevro::Monitor() {
+    if (!m_monitor) {
+        m_monitor = std::make_shared<MonitorState>(Timer1);
+        // Workers are stopped while the window and its event loop are still whole.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, this, &TF_Tevro::ShutdownPingWorkers);
+    }
+    return *m_monitor;
+}
+
+void TF_Tevro::SetPingWorkerFactory(tevro::PingWorkerFactory* factory) {
+    MonitorState& monitor = Monitor();
+    monitor.factory = factory != nullptr ? factory : monitor.ownWorkers.get();
+}
+
+void TF_Tevro::ShutdownPingWorkers() {
+    Monitor().Shutdown();
+}
 
 void TF_Tevro::Timer1Timer(QObject* sender) {
+    MonitorState& monitor = Monitor();
     if (sender != nullptr) {
+        // Re-armed for the next 5-second mark first, so that a tick which switches monitoring off
+        // has the last word.
+        if (Timer1->isActive())
+            Timer1->start(monitor.grid.DelayAfterTick(MonotonicMs()));
         --Timer1Tag;
         Gauge1->SetProgress(Timer1Tag);
         if (Timer1Tag > 0)
             return;
+    } else {
+        // A Running period starts: its marks count from now, on a timer that does not round.
+        Timer1->setTimerType(Qt::PreciseTimer);
+        monitor.grid.Start(MonotonicMs(), tevro::kTickMs);
     }
-    const QDateTime now = Now();
-    const QString pattern = QStringLiteral("dd.MM.yy, hh:mm");
-    Label3->setText(
-        QStringLiteral("Current ping startet at %1. Next ping scheduled at %2.")
-            .arg(now.toString(pattern), now.addSecs(60LL * SpinEdit_Intervall->value()).toString(pattern)));
+    Label3->setText(tevro::ScheduleLine(Now(), SpinEdit_Intervall->value()));
     NextSlot = 1;
     PingNext();
-    Timer1Tag = SpinEdit_Intervall->value() * 12;
+    Timer1Tag = tevro::TicksPerCycle(SpinEdit_Intervall->value());
     Gauge1->SetProgress(Timer1Tag);
 }
 
 void TF_Tevro::PingNext() {
-    // Inactive slots are passed over; the chain waits for the first slot that is active.
-    while (NextSlot >= 1 && NextSlot <= kSlotCount) {
-        const int slot = NextSlot;
-        const bool active = StartPing(slot);
-        NextSlot = slot == kSlotCount ? 0 : slot + 1;
-        if (active)
-            break;
-    }
+    NextSlot = tevro::ChainStep(NextSlot, [this](int slot) { return StartPing(slot); });
 }
 
 bool TF_Tevro::StartPing(int slot) {
-    return Row(slot).Active->isChecked();
+    const TSlotRow& row = Row(slot);
+    if (!row.Active->isChecked())
+        return false;
+    const void*& worker = PingThread.at(static_cast<size_t>(slot - 1));
+    if (worker != nullptr) {
+        PingDone(nullptr, PING_NONE, -1, -1, -1, -1, tevro::BusySlotReport(slot, row.Url->text()));
+        return true;
+    }
+    MonitorState& monitor = Monitor();
+    if (monitor.shutDown)
+        return true;
+    EnableSlotRow(slot, false);
+    const tevro::PingParams params{row.Url->text(), row.TimeOut->value(), row.DataSize->value(),
+                                   row.TTL->value(), row.Count->value()};
+    worker = monitor.Workers().Start(
+        params, [this] { PingNext(); },
+        [this](tevro::PingWorkerId id, const tevro::PingResult& result) {
+            PingDone(id, result.ResultCode, result.MinTime, result.MaxTime, result.MeanTime,
+                     result.PacketLoss, result.Report);
+        });
+    return true;
 }
 
 void TF_Tevro::Active_Click(int slot) {
@@ -45,7 +94,7 @@ void TF_Tevro::Active_Click(int slot) {
     SelectSingleGraph();
     const TSlotRow& row = Row(slot);
     if (!row.Active->isChecked())
-        SetStatusPicture(slot, QStringLiteral("Bitmap_None"));
+        SetStatusPicture(slot, QString::fromLatin1(tevro::kNoStatusPicture));
     else if (isVisible() && row.Url->text().trimmed().isEmpty())
         row.Url->setFocus();
 }

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QButtonGroup;
@@ -31,6 +32,8 @@ class TRichView;
 namespace tevro {
 class AnchorLayout;
 class Gauge;
+class GraphFeed;
+class PingWorkerFactory;
 class SpinEdit;
 } // namespace tevro
 
@@ -138,15 +141,38 @@ public:
     void PingNext();
     bool StartPing(int slot); // answers whether the slot is active
     void Active_Click(int slot);
-    void PingDone(TPing* sender, int resultCode, int minTime, int maxTime, int meanTime, int packetLoss,
+    // sender: the finished worker as PingThread holds it; null for an informational entry.
+    void PingDone(const void* sender, int resultCode, int minTime, int maxTime, int meanTime, int packetLoss,
                   const QString& report);
     void Graph_Click(int slot);
     void ShowAlert(int mode, const QString& text);
 
+    // Workers are made through this factory; tests put scripted workers in place of real pings. The
+    // window does not own `factory`, which must outlive it; null brings back the real TPing workers.
+    void SetPingWorkerFactory(tevro::PingWorkerFactory* factory);
+    // Stops the cycle timer and the running workers; no result is handed over after it. Runs by
+    // itself when the application is about to quit and when the window is destroyed.
+    void ShutdownPingWorkers();
+    // The graph window's feed, or null while there is no graph window that takes one.
+    tevro::GraphFeed* GraphFeedTarget() const;
+    // Makes the alert window (owned by `owner`; a QDialog is shown modally in configuration mode).
+    // Empty until the alert window exists: alerts then do nothing.
+    std::function<QWidget*(QWidget* owner)> AlertWindowMaker;
+    QWidget* AlertWindow() const;
+
     int NextSlot = 0;
     int LastResultCode = 0;
-    std::array<TPing*, kSlotCount> PingThread{}; // PingThread_01..03 at index slot - 1
+    std::array<const void*, kSlotCount> PingThread{}; // PingThread_01..03 at index slot - 1
 
+private:
+    // The scheduler's own state (worker factory, timer grid, alert window), made on first use.
+    struct MonitorState;
+    MonitorState& Monitor();
+    void FeedGraph(int slot, int resultCode, int meanTime, int packetLoss);
+    void AddLogEntry(const QString& markup);
+    std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
+
+public:
     // ---- LOG file and downtime table: bodies in ui/TevroLogging.cpp ----
 
     // Beside the program file when its folder is writable, else in the user's data folder; the file

@@ -1,0 +1,34 @@
+// How the scheduler gets its ping workers: one factory call per slot start. Abstract so tests can
+// script workers (when they finish and with what result) instead of pinging.
+#pragma once
+
+#include "engine/PingRun.h"
+
+#include <functional>
+
+namespace tevro {
+
+// Identity of a running worker: the sender of its result. Only ever compared, never dereferenced.
+using PingWorkerId = const void*;
+
+class PingWorkerFactory {
+public:
+    using TerminateHandler = std::function<void()>;
+    using DoneHandler = std::function<void(PingWorkerId worker, const PingResult& result)>;
+
+    virtual ~PingWorkerFactory() = default;
+
+    // Creates a worker for the row's parameters and starts it; never returns null. When it has
+    // finished it calls, on the GUI thread and in this order, onTerminate and then onDone with the
+    // identity returned here.
+    virtual PingWorkerId Start(const PingParams& params, TerminateHandler onTerminate,
+                               DoneHandler onDone) = 0;
+
+    // The owner is going away: running workers are asked to stop and hand nothing over any more.
+    virtual void Shutdown() = 0;
+};
+
+// The real workers: one TPing thread each.
+std::unique_ptr<PingWorkerFactory> MakeThreadPingWorkers();
+
+} // namespace tevro

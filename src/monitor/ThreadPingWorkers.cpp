@@ -1,0 +1,33 @@
+// The real ping workers: TPing threads of one group, so that shutdown can stop them all.
+#include "engine/TPing.h"
+#include "monitor/PingWorkerFactory.h"
+
+namespace tevro {
+
+namespace {
+
+class ThreadPingWorkers final : public PingWorkerFactory {
+public:
+    PingWorkerId Start(const PingParams& params, TerminateHandler onTerminate, DoneHandler onDone) override {
+        auto* ping = new TPing(
+            m_group, params.Host, params.TimeOut, params.DataSize, params.TTL, params.Count,
+            [onDone = std::move(onDone)](const PingResult& result) { onDone(result.Sender, result); });
+        ping->OnTerminate = [onTerminate = std::move(onTerminate)](TPing*) { onTerminate(); };
+        ping->Resume();
+        // The worker frees itself after its result; the pointer is kept only to be compared.
+        return ping;
+    }
+
+    void Shutdown() override { m_group.Shutdown(); }
+
+private:
+    PingGroup m_group;
+};
+
+} // namespace
+
+std::unique_ptr<PingWorkerFactory> MakeThreadPingWorkers() {
+    return std::make_unique<ThreadPingWorkers>();
+}
+
+} // namespace tevro

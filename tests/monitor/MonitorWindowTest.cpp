@@ -1,0 +1,439 @@
+// The scheduler and result processing in the main window, with scripted workers instead of pings.
+#include "ScriptedPingWorkers.h"
+#include "monitor/LogEntry.h"
+#include "monitor/TevroMonitorState.h"
+#include "monitor/WindowPorts.h"
+#include "richview/RichView.h"
+#include "support/WindowFixture.h"
+#include "ui/Gauge.h"
+#include "ui/SpinEdit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace tevro::test {
+namespace {
+
+// A graph window that records what it is fed.
+class FakeGraph final : public QWidget, public GraphFeed {
+public:
+    QStringList titles;
+    std::vector<std::array<int, 3>> bars; // series, value, loss
+    int titleValue = 0;
+    int titleLoss = 0;
+    int clears = 0;
+
+    void SetGraphTitle(const QString& title, int value, int packetLoss) override {
+        titles << title;
+        titleValue = value;
+        titleLoss = packetLoss;
+    }
+    void AddGraphBar(int series, int value, int packetLoss) override {
+        bars.push_back({series, value, packetLoss});
+    }
+    void ClearGraph() override { ++clears; }
+};
+
+// An alert window that records how it was set up.
+class FakeAlert final : public QWidget, public AlertControl {
+public:
+    explicit FakeAlert(QWidget* owner) : QWidget(owner, Qt::Window) {}
+    int mode = -1;
+    QString sound;
+    void SetAlertMode(int alertMode) override { mode = alertMode; }
+    void PlayAlertSound(const QString& text) override { sound = text; }
+};
+
+class MonitorWindow : public WindowFixture {
+protected:
+    // A window over scripted workers, with the given rows active ({slot, host}) and interval.
+    std::unique_ptr<TF_Tevro> Window(std::initializer_list<std::pair<int, const char*>> rows,
+                                     int minutes = 1) {
+        auto w = MakeWindow();
+        w->SetPingWorkerFactory(&workers);
+        for (int slot = 1; slot <= TF_Tevro::kSlotCount; ++slot)
+            w->Row(slot).Active->setChecked(false);
+        for (const auto& [slot, host] : rows) {
+            w->Row(slot).Url->setText(QString::fromUtf8(host));
+            w->Row(slot).Active->setChecked(true);
+        }
+        w->SpinEdit_Intervall->setValue(minutes);
+        // Until the window carries its text view, the test gives it one.
+        if (dynamic_cast<TRichView*>(w->Memo_Log) == nullptr) {
+            auto* view = new TRichView(w->Page_Ping);
+            w->Memo_Log = view;
+        }
+        return w;
+    }
+
+    static TRichView& Log(TF_Tevro& w) { return *dynamic_cast<TRichView*>(w.Memo_Log); }
+
+    // The log view's words, a blank between items and a line break before each paragraph.
+    static QString LogText(TF_Tevro& w) {
+        QString text;
+        for (const Node* node = Log(w).Content().Head(); node != nullptr; node = node->Next) {
+            if (node->Kind == TNodeKind::Para && !text.isEmpty())
+                text += QLatin1Char('\n');
+            else if (const ItemNode* item = AsItem(node); item != nullptr && !item->Text.isEmpty())
+                text +=
+                    (text.isEmpty() || text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ")) +
+                    item->Text;
+        }
+        return text;
+    }
+
+    // Back colour of the head label of the newest entry, 0 when it has none.
+    static Color32 LastHeadColor(TF_Tevro& w) {
+        Color32 color = 0;
+        Color32 font = 0;
+        for (const Node* node = Log(w).Content().Head(); node != nullptr; node = node->Next) {
+            if (const FontNode* f = AsFont(node))
+                font = f->Attrs.BackColor;
+            else if (const ItemNode* item = AsItem(node); item != nullptr && item->Text.contains(QChar(0xA0)))
+                color = font;
+        }
+        return color;
+    }
+
+    static void Tick(TF_Tevro& w, int times) {
+        for (int i = 0; i < times; ++i)
+            w.Timer1Timer(w.Timer1);
+    }
+
+    ScriptedPingWorkers workers; // outlives every window of a test
+};
+
+TEST_F(MonitorWindow, ACycleAtTheSwitchThenEveryIntervalOfTicks) {
+    for (const auto& [minutes, ticks] : {std::pair{1, 12}, std::pair{59, 708}}) {
+        const int before = workers.Started();
+        auto w = Window({{2, "gateway"}}, minutes);
+        w->B_RunStop->click();
+        ASSERT_EQ(workers.Started(), before + 1) << "the first cycle starts with the switch";
+        EXPECT_EQ(w->Timer1->timerType(), Qt::PreciseTimer);
+        EXPECT_EQ(w->Label3->text(),
+                  QStringLiteral("Current ping startet at 07.12.26, 00:15. Next ping scheduled "
+                                 "at 07.12.26, ") +
+                      QTime(0, 15).addSecs(60 * minutes).toString(QStringLiteral("HH:mm.")));
+        workers.Finish(before, ScriptedPingWorkers::Success());
+
+        Tick(*w, ticks - 1);
+        EXPECT_EQ(workers.Started(), before + 1);
+        EXPECT_EQ(w->Gauge1->Progress(), 1);
+        EXPECT_LE(w->Timer1->remainingTime(), 5000) << "re-armed for the next mark";
+        Tick(*w, 1);
+        EXPECT_EQ(workers.Started(), before + 2) << minutes;
+        EXPECT_EQ(w->Gauge1->Progress(), ticks);
+        EXPECT_EQ(w->Gauge1->MaxValue(), ticks);
+        workers.Finish(before + 1, ScriptedPingWorkers::Success());
+    }
+}
+
+TEST_F(MonitorWindow, WorkersGetTheRowsParametersAndTheHostUntrimmed) {
+    auto w = Window({{1, " gateway "}});
+    w->Row(1).TimeOut->setValue(2500);
+    w->Row(1).DataSize->setValue(64);
+    w->Row(1).TTL->setValue(40);
+    w->Row(1).Count->setValue(7);
+    w->Timer1Timer(nullptr);
+    ASSERT_EQ(workers.Started(), 1);
+    const PingParams& params = workers.At(0).params;
+    EXPECT_EQ(params.Host, QStringLiteral(" gateway "));
+    EXPECT_EQ(params.TimeOut, 2500);
+    EXPECT_EQ(params.DataSize, 64);
+    EXPECT_EQ(params.TTL, 40);
+    EXPECT_EQ(params.Count, 7);
+    // The row waits for its result; only its "?" button stays usable.
+    EXPECT_FALSE(w->Row(1).Active->isEnabled());
+    EXPECT_FALSE(w->Row(1).Url->isEnabled());
+    EXPECT_FALSE(w->Row(1).Count->isEnabled());
+    EXPECT_TRUE(w->Row(1).UrlLookup->isEnabled());
+    workers.Finish(0, ScriptedPingWorkers::Success());
+    EXPECT_TRUE(w->Row(1).Active->isEnabled());
+    EXPECT_TRUE(w->Row(1).Url->isEnabled());
+}
+
+TEST_F(MonitorWindow, OnlyActiveSlotsArePingedInTurn) {
+    {
+        auto w = Window({{3, "three"}});
+        w->Timer1Timer(nullptr);
+        EXPECT_EQ(workers.Hosts(), QStringList{QStringLiteral("three")});
+        EXPECT_EQ(w->NextSlot, 0);
+        workers.Finish(0, ScriptedPingWorkers::Success());
+    }
+    {
+        auto w = Window({});
+        w->Timer1Timer(nullptr);
+        EXPECT_EQ(workers.Started(), 1) << "no slot active: nothing starts";
+        EXPECT_EQ(w->NextSlot, 0);
+    }
+}
+
+TEST_F(MonitorWindow, TheNextSlotStartsBeforeThePreviousResultIsProcessed) {
+    auto w = Window({{1, "one"}, {3, "three"}});
+    w->B_RunStop->click();
+    EXPECT_EQ(workers.Hosts(), QStringList{QStringLiteral("one")});
+    EXPECT_EQ(w->NextSlot, 2);
+
+    workers.Terminate(0);
+    EXPECT_EQ(workers.Hosts(), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+    EXPECT_EQ(w->NextSlot, 0);
+    EXPECT_FALSE(w->Row(1).Url->isEnabled()) << "slot 1's result is not processed yet";
+    EXPECT_EQ(w->PingThread[0], workers.Id(0));
+
+    workers.Deliver(0, ScriptedPingWorkers::Success());
+    EXPECT_EQ(w->PingThread[0], nullptr);
+    EXPECT_TRUE(w->Row(1).Url->isEnabled());
+    EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Ping_Success"));
+    EXPECT_EQ(w->PingThread[2], workers.Id(1));
+    workers.Finish(1, ScriptedPingWorkers::Failure());
+    EXPECT_EQ(w->StatusPicture(3), QStringLiteral("Ping_Failed"));
+}
+
+TEST_F(MonitorWindow, ABusySlotIsLoggedAndTheChainWaitsForItsWorker) {
+    auto w = Window({{1, "one"}, {2, "two"}});
+    w->B_RunStop->click();
+    ASSERT_EQ(workers.Started(), 1);
+
+    // The next cycle comes while slot 1's worker still runs.
+    Tick(*w, 12);
+    EXPECT_EQ(workers.Started(), 1);
+    EXPECT_TRUE(
+        LogText(*w).endsWith(QStringLiteral("**FAILURE** Thread #1 is still running!\n## Pinging of <one> "
+                                            "will be delayed until next timer tick is reached!.")))
+        << LogText(*w).toStdString();
+    EXPECT_EQ(w->LastResultCode, PING_NONE);
+    EXPECT_EQ(w->NextSlot, 2);
+
+    workers.Finish(0, ScriptedPingWorkers::Success());
+    EXPECT_EQ(workers.Hosts(), (QStringList{QStringLiteral("one"), QStringLiteral("two")}))
+        << "the chain moves on when slot 1's worker ends";
+
+    // A worker that has ended but whose result has not been taken yet still counts as busy.
+    workers.Terminate(1);
+    EXPECT_EQ(w->NextSlot, 0);
+    Tick(*w, 12);
+    ASSERT_EQ(workers.Started(), 3);
+    workers.Terminate(2);
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("Thread #2 is still running!")));
+    EXPECT_EQ(workers.Started(), 3);
+    workers.Deliver(1, ScriptedPingWorkers::Success());
+    workers.Deliver(2, ScriptedPingWorkers::Success());
+    EXPECT_EQ(w->PingThread, (std::array<const void*, 3>{}));
+}
+
+TEST_F(MonitorWindow, SwitchingToInactiveLetsTheCycleFinish) {
+    auto w = Window({{1, "one"}, {2, "two"}, {3, "three"}});
+    w->B_RunStop->click();
+    w->B_RunStop->click();
+    EXPECT_FALSE(w->IsRunning());
+    workers.Finish(0, ScriptedPingWorkers::Success());
+    workers.Finish(1, ScriptedPingWorkers::Failure(SOCKET_ERROR));
+    workers.Finish(2, ScriptedPingWorkers::Success(33));
+    EXPECT_EQ(workers.Hosts(),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+    EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Ping_Success"));
+    EXPECT_EQ(w->StatusPicture(2), QStringLiteral("Socket_Error"));
+    EXPECT_EQ(w->StatusPicture(3), QStringLiteral("Ping_Success"));
+    EXPECT_EQ(w->NextSlot, 0);
+}
+
+TEST_F(MonitorWindow, TheActiveBoxShowsGreyAtOnceAndAsksForAHost) {
+    auto w = Window({{1, "one"}});
+    w->Timer1Timer(nullptr);
+    workers.Finish(0, ScriptedPingWorkers::Success());
+    ASSERT_EQ(w->StatusPicture(1), QStringLiteral("Ping_Success"));
+    w->Row(1).Active->click();
+    EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Bitmap_None"));
+
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Row(3).Url->setText(QStringLiteral("   "));
+    w->Row(3).Active->click();
+    EXPECT_TRUE(w->Row(3).Url->hasFocus());
+    w->Row(2).Url->setText(QStringLiteral("two"));
+    w->Row(2).Active->click();
+    EXPECT_TRUE(w->Row(3).Url->hasFocus()) << "a row with a host keeps the focus where it was";
+}
+
+TEST_F(MonitorWindow, HeadsFollowTheResultAndInformationHasNone) {
+    auto w = Window({{1, "one"}});
+    w->Add_PING_SUCCESS->setChecked(true);
+    const auto result = [&](const PingResult& r) {
+        w->Timer1Timer(nullptr);
+        workers.Finish(workers.Started() - 1, r);
+        return LastHeadColor(*w);
+    };
+    EXPECT_EQ(result(ScriptedPingWorkers::Success(0)), RgbColor(0, 128, 0));
+    EXPECT_EQ(result(ScriptedPingWorkers::Success(33)), RgbColor(255, 128, 0));
+    for (int code : {VERSION_MISMATCH, SOCKET_ERROR, PING_FAILED}) {
+        Log(*w).Clear();
+        EXPECT_EQ(result(ScriptedPingWorkers::Failure(code)), RgbColor(255, 0, 0)) << code;
+        EXPECT_EQ(w->LastResultCode, code);
+    }
+    Log(*w).Clear();
+    w->PingDone(nullptr, PING_NONE, -1, -1, -1, -1, QStringLiteral("note\r\n\tdetail"));
+    EXPECT_EQ(LastHeadColor(*w), 0u);
+    EXPECT_EQ(LogText(*w), QStringLiteral("07.12.2026 (00:15:02): note\n## detail."));
+    EXPECT_EQ(w->LastResultCode, PING_NONE);
+}
+
+TEST_F(MonitorWindow, FiltersHideEntriesFromTheViewOnly) {
+    auto w = Window({{1, "one"}});
+    auto* graph = new FakeGraph;
+    w->SetGraphWindow(graph);
+    w->Add_SOCKET_ERROR->setChecked(false);
+    w->Add_PING_FAILED->setChecked(false);
+    w->Add_PING_SUCCESS->setChecked(false);
+    const qint32 empty = Log(*w).DocumentSize();
+    for (const PingResult& r : {ScriptedPingWorkers::Success(), ScriptedPingWorkers::Failure(SOCKET_ERROR),
+                                ScriptedPingWorkers::Failure(PING_FAILED)}) {
+        w->Timer1Timer(nullptr);
+        workers.Finish(workers.Started() - 1, r);
+        EXPECT_EQ(Log(*w).DocumentSize(), empty) << r.ResultCode;
+        EXPECT_EQ(w->LastResultCode, r.ResultCode);
+        EXPECT_EQ(w->StatusPicture(1), StatusPictureName(r.ResultCode));
+    }
+    EXPECT_EQ(graph->bars.size(), 3u) << "the graph is fed whatever the filters";
+    w->PingDone(nullptr, PING_NONE, -1, -1, -1, -1, QStringLiteral("always"));
+    EXPECT_GT(Log(*w).DocumentSize(), empty);
+
+    w->Add_PING_FAILED->setChecked(true);
+    w->Timer1Timer(nullptr);
+    workers.Finish(workers.Started() - 1, ScriptedPingWorkers::Failure(PING_FAILED));
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("(FAILED)")));
+    EXPECT_FALSE(LogText(*w).contains(QStringLiteral("(SUCCESS)")));
+    w->SetGraphWindow(nullptr);
+    delete graph;
+}
+
+TEST_F(MonitorWindow, TheGraphedSlotFeedsTheGraph) {
+    auto w = Window({{1, "one"}, {2, "two"}});
+    FakeGraph graph;
+    w->SetGraphWindow(&graph);
+    w->SetGraphChecked(1, true);
+    w->Timer1Timer(nullptr);
+    workers.Finish(0, ScriptedPingWorkers::Success(0, 17));
+    EXPECT_EQ(graph.titles.value(0), QStringLiteral("Graph for <one>\r\nLast ping mean-time 17 ms"));
+    EXPECT_EQ(graph.titleValue, 17);
+    EXPECT_EQ(graph.bars.back(), (std::array<int, 3>{1, 17, 0}));
+    workers.Finish(1, ScriptedPingWorkers::Success(33, 5));
+    EXPECT_EQ(graph.bars.size(), 1u) << "slot 2 is not graphed";
+
+    w->Timer1Timer(nullptr);
+    workers.Finish(2, ScriptedPingWorkers::Failure());
+    EXPECT_EQ(graph.titles.value(1), QStringLiteral("Graph for <one>\r\nLast ping attempt failed"));
+    EXPECT_EQ(graph.titleValue, -1);
+    EXPECT_EQ(graph.titleLoss, 100);
+    EXPECT_EQ(graph.bars.back(), (std::array<int, 3>{1, -1, 100}));
+    workers.Finish(3, ScriptedPingWorkers::Success());
+
+    w->Row(2).Graph->click();
+    EXPECT_EQ(graph.clears, 1) << "another graphed slot starts an empty graph";
+    w->SetGraphWindow(nullptr);
+}
+
+TEST_F(MonitorWindow, AFailureRestoresTheWindowAndRaisesOneAlert) {
+    auto w = Window({{1, "one"}, {2, "two"}});
+    std::vector<FakeAlert*> alerts;
+    w->AlertWindowMaker = [&](QWidget* owner) {
+        alerts.push_back(new FakeAlert(owner));
+        return alerts.back();
+    };
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+
+    // Alerts off: the window still comes back.
+    w->showMinimized();
+    w->Timer1Timer(nullptr);
+    workers.Finish(0, ScriptedPingWorkers::Failure());
+    EXPECT_FALSE(w->isMinimized());
+    EXPECT_TRUE(alerts.empty());
+    workers.Finish(1, ScriptedPingWorkers::Success());
+
+    w->SB_Alert->setChecked(true);
+    w->Timer1Timer(nullptr);
+    workers.Finish(2, ScriptedPingWorkers::Failure(SOCKET_ERROR));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->mode, 0);
+    EXPECT_EQ(alerts[0]->sound, QStringLiteral("Status for <one>:\r\nLast ping attempt failed."));
+    EXPECT_TRUE(alerts[0]->isVisible());
+    EXPECT_EQ(w->AlertWindow(), alerts[0]);
+
+    workers.Finish(3, ScriptedPingWorkers::Failure());
+    EXPECT_EQ(alerts.size(), 1u) << "no second alert while one is open";
+    EXPECT_EQ(w->StatusPicture(2), QStringLiteral("Ping_Failed"));
+
+    alerts[0]->close(); // frees itself
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(w->AlertWindow(), nullptr);
+    w->Timer1Timer(nullptr);
+    workers.Finish(4, ScriptedPingWorkers::Failure());
+    EXPECT_EQ(alerts.size(), 2u);
+}
+
+TEST_F(MonitorWindow, VersionMismatchEndsRunningEvenWithTheRunButtonDisabled) {
+    auto w = Window({{1, "one"}});
+    w->B_RunStop->click();
+    workers.Finish(0, ScriptedPingWorkers::Failure(VERSION_MISMATCH));
+    EXPECT_FALSE(w->IsRunning());
+    EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Socket_Error"));
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("(FAILED)")));
+
+    // Slot 1 (no host) is being pinged when slot 2, the only one with a host, is switched off.
+    auto v = Window({{1, " "}, {2, "two"}});
+    v->B_RunStop->click();
+    v->Row(2).Active->click();
+    ASSERT_FALSE(v->B_RunStop->isEnabled());
+    workers.Finish(1, ScriptedPingWorkers::Failure(VERSION_MISMATCH));
+    EXPECT_FALSE(v->IsRunning());
+}
+
+TEST_F(MonitorWindow, AHostWithAngleBracketsIsShownWhole) {
+    auto w = Window({{1, "<f pic=\"Help_Icon\">gate<way"}});
+    w->B_RunStop->click();
+    Tick(*w, 12);
+    const QString text = LogText(*w);
+    EXPECT_TRUE(text.contains(QStringLiteral("Pinging of <<f pic=\"Help_Icon\">gate<way> will be delayed")))
+        << text.toStdString();
+    for (const Node* node = Log(*w).Content().Head(); node != nullptr; node = node->Next) {
+        const ItemNode* item = AsItem(node);
+        EXPECT_FALSE(item != nullptr && item->ItemType != TItemType::Text)
+            << "no picture may come from a host";
+    }
+    workers.Finish(0, ScriptedPingWorkers::Success());
+}
+
+TEST_F(MonitorWindow, TheFullLogIsTrimmedBeforeTheNextEntry) {
+    auto w = Window({});
+    QStringList lines;
+    for (int i = 0; i < 2600; ++i)
+        lines << QStringLiteral("<p>line"); // a paragraph node and an item node each
+    Log(*w).AddText(lines.join(QStringLiteral("\r\n")));
+    ASSERT_GE(Log(*w).DocumentSize(), kLogTrimStart);
+    w->PingDone(nullptr, PING_NONE, -1, -1, -1, -1, QStringLiteral("newest"));
+    EXPECT_LT(Log(*w).DocumentSize(), kLogTrimTarget + 10 * 102);
+    EXPECT_GE(Log(*w).DocumentSize(), kLogTrimTarget - 2 * 102);
+    EXPECT_TRUE(LogText(*w).endsWith(QStringLiteral("line\n07.12.2026 (00:15:02): newest.")));
+}
+
+TEST_F(MonitorWindow, ShutdownStopsTheTimerAndStartsNothingMore) {
+    auto w = Window({{1, "one"}});
+    w->B_RunStop->click();
+    w->ShutdownPingWorkers();
+    EXPECT_TRUE(workers.shutDown);
+    EXPECT_FALSE(w->Timer1->isActive());
+    workers.Finish(0, ScriptedPingWorkers::Success());
+    w->Timer1Timer(nullptr);
+    EXPECT_EQ(workers.Started(), 1);
+}
+
+} // namespace
+} // namespace tevro::test
