@@ -108,6 +108,8 @@ void TF_Tevro::FormShow() {
 }
 
 void TF_Tevro::FormDestroy() {
+    // No result may arrive once the table is closed, not even while an error box below waits.
+    ShutdownPingWorkers();
     CloseDowntimeTable();
     QString error;
     if (!SaveSettings(error))
