@@ -1,6 +1,5 @@
-// The main window's LOG: its start-up lines and the downtime table driven through result processing and
-// the run switch, on a clock the test moves.
-#include "common/Product.h"
+// The main window's downtime table driven through result processing and the run switch, on a clock the
+// test moves. The start-up lines are checked on the real program in StartupTest.
 #include "logging/DowntimeTable.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
@@ -71,22 +70,6 @@ const QString kFrame = tevro::DowntimeTable::FrameLine();
 const QString kHead = tevro::DowntimeTable::HeadLine();
 
 } // namespace
-
-TEST_F(TevroLogWindowTest, StartUpLinesComeFirstAndTheTableClosesLast) {
-    MakeWindow().reset();
-    const QStringList lines = ReadLines(m_log);
-    ASSERT_GE(lines.size(), 7);
-    EXPECT_EQ(lines.mid(0, 3),
-              (QStringList{QString(), tevro::ProductLine() + QStringLiteral("."), QString()}));
-    EXPECT_TRUE(lines.at(3).contains(QStringLiteral("All output will be logged to:")));
-    EXPECT_EQ(lines.mid(lines.size() - 4), (QStringList{kFrame, kHead, kFrame, kFrame}));
-
-    MakeWindow().reset();
-    const QStringList next = ReadLines(m_log);
-    ASSERT_GE(next.size(), 5);
-    EXPECT_EQ(next.mid(3, 2),
-              (QStringList{QStringLiteral("Previous LOG(s) rotated successfully."), QString()}));
-}
 
 TEST_F(TevroLogWindowTest, PeriodOpenAtTheSwitchToInactiveEndsThere) {
     auto window = MakeWindow();
