@@ -120,6 +120,7 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_env(std::move(environment)) {
     setObjectName(QStringLiteral("F_Tevro"));
+    setWindowIcon(QIcon(tevro::ResourcePath(QStringLiteral("Tevro_Icon"))));
     // The client area is wholly covered by the notebook and the status line: nothing to erase.
     setAttribute(Qt::WA_OpaquePaintEvent);
 
@@ -204,6 +205,8 @@ void TF_Tevro::BuildPingPage() {
         const int top = 20 + 24 * (slot - 1);
         row.Status = Named(new QLabel(page), SlotName("Status_%1", slot));
         row.Active = Named(new QCheckBox(QStringLiteral(">>"), page), SlotName("Active_%1", slot));
+        // A narrow gap between box and caption keeps ">>" inside the 33 pixels the row has for it.
+        row.Active->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));
         row.Url = Named(new QLineEdit(page), SlotName("Url_%1", slot));
         row.UrlLookup = Named(new QPushButton(QStringLiteral("?"), page), SlotName("Url_%1_lookup", slot));
         row.Graph = Named(new QRadioButton(page), SlotName("Graph_%1", slot));
