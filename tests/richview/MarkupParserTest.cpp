@@ -241,6 +241,8 @@ TEST_F(ParseLineTest, LessThanSignsThatOpenNoTag) {
     EXPECT_EQ(Parse(QStringLiteral("x <")), "P F [x]10 [<]6");
     view.doc.Clear();
     EXPECT_EQ(Parse(QStringLiteral("<")), "P F [<]6");
+    view.doc.Clear();
+    EXPECT_EQ(Parse(QStringLiteral("x <   ")), "P F [x]10 [<]6");
 }
 
 TEST_F(ParseLineTest, TabCharactersBecomeFourBlankItems) {
