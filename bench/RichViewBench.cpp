@@ -94,6 +94,14 @@ void BM_AddLogEntry(benchmark::State& state) {
 }
 BENCHMARK(BM_AddLogEntry)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
+// The layout pass without painting that every change runs, alone.
+void BM_LayoutPass(benchmark::State& state) {
+    FullLog log;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(log.view.LayoutPass(false));
+}
+BENCHMARK(BM_LayoutPass)->Unit(benchmark::kMicrosecond);
+
 void BM_PaintAtEnd(benchmark::State& state) {
     FullLog log;
     log.view.GoLast();
