@@ -324,18 +324,13 @@ TEST_F(ParseLineTest, ReportContinuationLines) {
     EXPECT_EQ(nodes.size(), 2u + 8u);
 }
 
-TEST_F(ParseLineTest, HelpPageIconLine) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString icon = dir.filePath(QStringLiteral("Help_Icon.png"));
-    ASSERT_TRUE(QImage(32, 32, QImage::Format_RGB32).save(icon));
-    const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+TEST_F(ParseLineTest, HelpPageIconLineFindsTheIconAmongTheResources) {
     Parse(QStringLiteral("<p halign=\"center\" valign=\"middle\"><f style=\"bold\">:::::<f><f "
-                         "pic=\"Help_Icon.png\"><f><f style=\"bold\">:::::<f>"));
-    QDir::setCurrent(previous);
-    EXPECT_EQ(Dump(view.doc), "P F [:::::]34 F F [help_icon.png]36 F F [:::::]34 F");
+                         "pic=\"Help_Icon\"><f><f style=\"bold\">:::::<f>"));
+    EXPECT_EQ(Dump(view.doc), "P F [:::::]34 F F [help_icon]36 F F [:::::]34 F");
     EXPECT_EQ(ParaAt(view.doc, 0)->HAlign, THAlign::Center);
+    EXPECT_EQ(ParaAt(view.doc, 0)->VAlign, TVAlign::Middle);
+    EXPECT_EQ(ItemAt(view.doc, 5)->ItemType, TItemType::Picture);
     EXPECT_EQ(ItemAt(view.doc, 5)->Height, 32);
 }
 
