@@ -148,17 +148,6 @@ TEST(ParseColorTest, ThreeNumbersJoinedByFullStops) {
     EXPECT_EQ(ParseColor(QString(), fallback), fallback);
 }
 
-TEST(ParseStyleTest, UnknownWordsStrikeOutAndUnknownPitchIsDefault) {
-    EXPECT_EQ(ParseStyle(QStringLiteral("bold")), fsBold);
-    EXPECT_EQ(ParseStyle(QStringLiteral("italic")), fsItalic);
-    EXPECT_EQ(ParseStyle(QStringLiteral("underline")), fsUnderline);
-    EXPECT_EQ(ParseStyle(QStringLiteral("strikeout")), fsStrikeOut);
-    EXPECT_EQ(ParseStyle(QStringLiteral("heavy")), fsStrikeOut);
-    EXPECT_EQ(ParsePitch(QStringLiteral("fixed")), fpFixed);
-    EXPECT_EQ(ParsePitch(QStringLiteral("variable")), fpVariable);
-    EXPECT_EQ(ParsePitch(QStringLiteral("mono")), fpDefault);
-}
-
 // ---- lines, paragraphs and words ------------------------------------------------------------------
 
 TEST_F(ParseLineTest, EmptyLinesAndTagOnlyLinesAddNoParagraph) {
@@ -225,14 +214,12 @@ TEST_F(ParseLineTest, ParagraphAttributes) {
 TEST_F(ParseLineTest, EntitiesTurnIntoAngleBracketsInTextOnly) {
     EXPECT_EQ(Parse(QStringLiteral("&gt#x&lt# &GT#y&Lt#")), "P F [<x>]22 [<y>]18");
     view.doc.Clear();
+    Parse(QStringLiteral("Select &gt#Close&lt# to enable the alert"));
+    EXPECT_EQ(ItemAt(view.doc, 3)->Text, u"<Close>");
+    view.doc.Clear();
     // Inside an attribute value they stay as written.
     Parse(QStringLiteral("<f hr=\"&gt#\">"));
     EXPECT_EQ(ItemAt(view.doc, 2)->Text, u"&gt#");
-}
-
-TEST_F(ParseLineTest, HelpTextEntitiesReadAsAngleBrackets) {
-    Parse(QStringLiteral("Select &gt#Close&lt# to enable the alert"));
-    EXPECT_EQ(ItemAt(view.doc, 3)->Text, u"<Close>");
 }
 
 TEST_F(ParseLineTest, LessThanSignsThatOpenNoTag) {
