@@ -230,13 +230,13 @@ private:
     }
 
     void Tag(const QString& name) {
-        if (name == u"p" || name == u"para")
+        if (name == u"p" || name == u"para") {
             ParaTag();
-        else if (name == u"f" || name == u"font")
+        } else if (name == u"f" || name == u"font") {
             FontTag();
-        else if (name == u"tab")
+        } else if (name == u"tab") {
             TabTag();
-        else if (name == u"nlb") {
+        } else if (name == u"nlb") {
             Next(TDelimiters::Close);
             m_literalRun = !m_literalRun;
         } else if (name == u"h" || name == u"hidden") {
