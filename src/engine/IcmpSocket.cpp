@@ -233,7 +233,7 @@ public:
         }
         auto socket = std::make_unique<PosixIcmpSocket>(fd, kind);
 
-        timeval tv{timeOutMs / 1000, (timeOutMs % 1000) * 1000};
+        timeval tv{timeOutMs / 1000, static_cast<suseconds_t>(timeOutMs % 1000) * 1000};
         const int on = 1;
         // Let through only what can answer a try: echo reply, unreachable, time exceeded.
         icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};
