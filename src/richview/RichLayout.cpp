@@ -1,0 +1,182 @@
+// The layout walk. Widths and heights were measured at parse time, so a pass only adds stored numbers
+// and stays linear in the number of nodes.
+#include "richview/RichLayout.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tevro {
+
+namespace {
+
+// Markup can ask for absurd indents, rule widths and picture sizes; sums are kept in 64 bits and
+// clamped where they leave the pass.
+using Wide = qint64;
+
+int Saturate(Wide v) {
+    return static_cast<int>(
+        std::clamp<Wide>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// Positions handed to the canvas: anything beyond this is far outside every surface, and the canvas can
+// add a width to it without overflowing.
+int Coord(Wide v) {
+    return static_cast<int>(std::clamp<Wide>(v, -(Wide(1) << 24), Wide(1) << 24));
+}
+
+// Rows before any visible paragraph node (its paragraph hidden) lay out as a plain paragraph.
+const ParaNode& DefaultPara() {
+    static const ParaNode para;
+    return para;
+}
+
+class Walk {
+public:
+    Walk(const LayoutMetrics& metrics, LayoutCanvas* canvas) : m(metrics), m_canvas(canvas) {}
+
+    int Run(const RichDocument& document) {
+        const Node* n = document.Head();
+        while (n != nullptr) {
+            if (!n->Visible && !m.showHidden) {
+                n = n->Next;
+            } else if (const ParaNode* para = AsPara(n)) {
+                // An empty paragraph (one directly followed by another) is one line tall.
+                if (m_rowH == 0 && AsPara(n->Next) != nullptr) {
+                    m_y += m.lineHeight;
+                } else {
+                    m_y += m_rowH;
+                    m_rowH = m.lineHeight;
+                }
+                m_para = para;
+                n = n->Next;
+            } else {
+                n = Row(n);
+            }
+        }
+        return Saturate(m_y + m_rowH);
+    }
+
+private:
+    // Lays out one row beginning at `first` (a font or item node); returns the node it stopped at.
+    const Node* Row(const Node* first) {
+        const FontNode* leadFont = AsFont(first);
+        if (leadFont != nullptr && m_canvas != nullptr)
+            m_canvas->ApplyAttrs(leadFont->Attrs);
+
+        // Measure what fits. The height of the first item that no longer fits counts too.
+        Wide firstW = 1;
+        Wide rowW = 1;
+        m_rowH = 0;
+        for (const Node* k = leadFont != nullptr ? first->Next : first;
+             k != nullptr && k->Kind != TNodeKind::Para; k = k->Next) {
+            const ItemNode* item = AsItem(k);
+            if (item == nullptr)
+                continue;
+            if (firstW == 1)
+                firstW = item->Width;
+            m_rowH = std::max<Wide>(m_rowH, item->Height);
+            if (m_para->Indent + rowW + item->Width > m.avail)
+                break;
+            rowW += item->Width;
+        }
+        // Not even the first item fits: the row takes it anyway, whatever its width.
+        if (rowW == 1) {
+            rowW = firstW;
+            firstW = -1;
+        }
+
+        Wide x = 0;
+        switch (m_para->HAlign) {
+        case THAlign::Center:
+            x = (m.avail - rowW) / 2 + m_para->Indent + 1;
+            break;
+        case THAlign::Right:
+            x = m.avail - rowW + m_para->Indent - 1;
+            break;
+        case THAlign::Left:
+            x = Wide{m_para->Indent} + 1;
+            break;
+        }
+
+        if (m_canvas != nullptr && m_pendingFont != nullptr) {
+            m_canvas->ApplyAttrs(m_pendingFont->Attrs);
+            m_pendingFont = nullptr;
+        }
+
+        const bool inBand = m_y - m.pos >= -m_rowH && m_y - m.pos <= m.height;
+        bool placedAny = false;
+        const Node* k = first;
+        while (k != nullptr) {
+            if (const FontNode* font = AsFont(k)) {
+                if (m_canvas != nullptr) {
+                    if (inBand)
+                        m_canvas->ApplyAttrs(font->Attrs);
+                    else
+                        m_pendingFont = font; // only the last one matters for the next row
+                }
+                k = k->Next;
+                continue;
+            }
+            const ItemNode* item = AsItem(k);
+            if (item == nullptr)
+                break; // a paragraph node: it advances Y itself
+            // The first item is always placed: an indented centred or right-aligned row can start so
+            // far right that its first item, measured as fitting, no longer fits, and a row that
+            // takes nothing would be laid out again forever.
+            if (x + item->Width <= m.avail || firstW < 0 || !placedAny) {
+                if (m_canvas != nullptr && inBand)
+                    Draw(x, *item);
+                x += item->Width;
+                if (firstW < 0)
+                    firstW = 0;
+                placedAny = true;
+                k = k->Next;
+                continue;
+            }
+            m_y += m_rowH; // ended at an item that does not fit: the next row begins below
+            break;
+        }
+        return k;
+    }
+
+    void Draw(Wide x, const ItemNode& item) {
+        const Wide top = m_y - m.pos;
+        switch (item.ItemType) {
+        case TItemType::Text: {
+            if (item.Text.isEmpty())
+                return; // tabs and items left with their defaults
+            Wide y = top;
+            if (m_para->VAlign == TVAlign::Middle)
+                y = top + (m_rowH - item.Height) / 2;
+            else if (m_para->VAlign == TVAlign::Bottom)
+                y = top + m_rowH - item.Height;
+            m_canvas->DrawText(Coord(x), Coord(y), item);
+            break;
+        }
+        case TItemType::Picture:
+        case TItemType::TransparentPicture:
+            // Pictures sit on the row's bottom whatever the paragraph's vertical alignment.
+            if (!item.Text.isEmpty())
+                m_canvas->DrawPicture(Coord(x), Coord(top + m_rowH - item.Height), item);
+            break;
+        case TItemType::Rule:
+            m_canvas->DrawRule(Coord(x), Coord(top + m.lineHeight / 2), item);
+            break;
+        }
+    }
+
+    const LayoutMetrics& m;
+    LayoutCanvas* m_canvas;
+    Wide m_y = 0;
+    Wide m_rowH = 0;
+    const ParaNode* m_para = &DefaultPara();
+    const FontNode* m_pendingFont = nullptr;
+};
+
+} // namespace
+
+int LayoutPass(const RichDocument& document, const LayoutMetrics& metrics, LayoutCanvas* canvas) {
+    return Walk(metrics, canvas).Run(document);
+}
+
+} // namespace tevro
