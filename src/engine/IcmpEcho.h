@@ -1,0 +1,60 @@
+// The ICMP echo wire format: building a request, its checksum, and deciding what a received packet means.
+// Pure functions over bytes, so they can be tested and fuzzed without a socket.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace tevro {
+
+inline constexpr std::size_t kEchoBufferSize = 1024;
+inline constexpr std::size_t kEchoHeaderSize = 12; // type, code, checksum, identifier, sequence, stamp
+inline constexpr std::uint8_t kEchoDataByte = 0x5A;
+
+inline constexpr std::uint8_t kIcmpEchoReply = 0;
+inline constexpr std::uint8_t kIcmpUnreachable = 3;
+inline constexpr std::uint8_t kIcmpEchoRequest = 8;
+inline constexpr std::uint8_t kIcmpTimeExceeded = 11;
+
+// Internet checksum over consecutive little-endian 16-bit words; stored little-endian it is the
+// standard checksum on the wire.
+std::uint16_t IcmpChecksum(std::span<const std::uint8_t> bytes);
+
+// Writes the fixed part of an echo request into message (its size is the message length):
+// type 8, code 0, identifier, zero checksum, sequence and stamp, then the data bytes.
+void FillEchoRequest(std::span<std::uint8_t> message, std::uint16_t identifier);
+
+// Per try: sets sequence and time stamp and recomputes the checksum.
+void StampEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, std::uint32_t stamp);
+
+// What a try waits for. The identifier is left out for the kernel's ping socket, which replaces it
+// with its own and already delivers only the replies that carry it.
+struct EchoExpectation {
+    std::uint32_t destination = 0; // network byte order
+    std::optional<std::uint16_t> identifier;
+    std::uint16_t sequence = 0;
+    std::uint32_t stamp = 0;
+};
+
+enum class EchoOutcome {
+    Unrelated,    // malformed, or not an answer to this try: keep waiting
+    Reply,        // our echo reply: roundTrip is valid
+    TimeExceeded, // a router dropped our request
+    Unreachable,  // the destination (or the way to it) refused our request
+};
+
+struct DecodedEcho {
+    EchoOutcome outcome = EchoOutcome::Unrelated;
+    int roundTrip = 0;
+    int ttl = -1; // from the packet's IPv4 header; -1 when the packet came without one
+};
+
+// Judges one received packet against the try. withIpHeader: the packet starts with the IPv4 header
+// (raw socket); otherwise it is the bare ICMP message (ping socket). source is the sender's address
+// in network byte order; now is the tick count at reception. Safe on any bytes.
+DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, std::uint32_t source,
+                            const EchoExpectation& expected, std::uint32_t now);
+
+} // namespace tevro

@@ -1,0 +1,276 @@
+// ICMP sockets on Linux: the raw socket where the program may open one, the kernel's ping socket
+// (net.ipv4.ping_group_range) where it may not.
+#include "engine/IcmpSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <linux/errqueue.h>
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tevro {
+namespace {
+
+std::int64_t SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsTimeOut(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// Errors the kernel reports on a socket because some ICMP error arrived (not necessarily about our
+// traffic: a raw socket hears every ICMP message). They are news, not a broken socket.
+bool IsIcmpReport(int error) {
+    switch (error) {
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EPROTO:
+    case EMSGSIZE:
+    case EACCES:
+        return true;
+    default:
+        return false;
+    }
+}
+
+msghdr Message(sockaddr_in& name, iovec& iov, char* control, std::size_t controlSize) {
+    msghdr msg{};
+    msg.msg_name = &name;
+    msg.msg_namelen = sizeof name;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = controlSize;
+    return msg;
+}
+
+class PosixIcmpSocket final : public IcmpSocket {
+public:
+    PosixIcmpSocket(int fd, IcmpSocketKind kind) : m_fd(fd), m_kind(kind) {}
+    ~PosixIcmpSocket() override { ::close(m_fd); }
+    PosixIcmpSocket(const PosixIcmpSocket&) = delete;
+    PosixIcmpSocket& operator=(const PosixIcmpSocket&) = delete;
+
+    int Handle() const override { return m_fd; }
+    IcmpSocketKind Kind() const override { return m_kind; }
+
+    SendOutcome Send(std::span<const std::uint8_t> message, std::uint32_t destination) override {
+        ForgetStaleErrors();
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = 0;
+        to.sin_addr.s_addr = destination;
+        for (;;) {
+            const ssize_t sent = ::sendto(m_fd, message.data(), message.size(), 0,
+                                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            if (sent >= 0)
+                return {IoStatus::Done, 0};
+            if (errno == EINTR)
+                continue;
+            if (IsTimeOut(errno))
+                return {IoStatus::TimedOut, errno};
+            return {IoStatus::Failed, errno};
+        }
+    }
+
+    ReceiveOutcome Receive(std::span<std::uint8_t> buffer, int waitMs, const StopSignal& stop) override {
+        const std::int64_t deadline = SteadyMs() + waitMs;
+        for (;;) {
+            const int left = static_cast<int>(std::max<std::int64_t>(deadline - SteadyMs(), 0));
+            const auto wait = stop.Wait(m_fd, POLLIN, left);
+            if (wait.wake == StopSignal::Wake::Stopped)
+                return {IoStatus::Stopped};
+            if (wait.wake == StopSignal::Wake::TimedOut)
+                return {IoStatus::TimedOut, EAGAIN};
+            if (wait.wake == StopSignal::Wake::Failed)
+                return {IoStatus::Failed, wait.error};
+
+            if (wait.revents & POLLERR) {
+                ReceiveOutcome fromQueue;
+                if (ReadErrorQueue(buffer, fromQueue))
+                    return fromQueue;
+            }
+            ReceiveOutcome got;
+            if (ReadPacket(buffer, got))
+                return got;
+            if (got.status == IoStatus::Failed)
+                return got;
+            // Nothing after all (a report of someone else's ICMP error, or a spurious wake-up).
+        }
+    }
+
+private:
+    // Returns true with a packet, false with nothing to report (got.status Failed on a real error).
+    bool ReadPacket(std::span<std::uint8_t> buffer, ReceiveOutcome& got) {
+        sockaddr_in from{};
+        iovec iov{buffer.data(), buffer.size()};
+        alignas(cmsghdr) char control[64];
+        msghdr msg = Message(from, iov, control, sizeof control);
+        const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT);
+        if (n < 0) {
+            const int error = errno;
+            if (error == EINTR || IsTimeOut(error))
+                return false;
+            if (IsIcmpReport(error)) {
+                // The message itself is queued (raw) or in the error queue (ping socket).
+                return m_kind == IcmpSocketKind::Datagram && ReadErrorQueue(buffer, got);
+            }
+            got = {IoStatus::Failed, error};
+            return false;
+        }
+        got = {IoStatus::Done, 0, static_cast<std::size_t>(n), from.sin_addr.s_addr, -1};
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL &&
+                c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+                int ttl = 0;
+                std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
+                got.ttl = ttl;
+            }
+        }
+        return true;
+    }
+
+    // The ping socket hands ICMP errors about our requests over through its error queue. They are
+    // rebuilt here into the ICMP message a raw socket would have seen, so one decoder judges both.
+    bool ReadErrorQueue(std::span<std::uint8_t> buffer, ReceiveOutcome& got) {
+        std::uint8_t quoted[576];
+        sockaddr_in original{};
+        iovec iov{quoted, sizeof quoted};
+        alignas(cmsghdr) char control[256];
+        msghdr msg = Message(original, iov, control, sizeof control);
+        const ssize_t n = ::recvmsg(m_fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
+        if (n < 0)
+            return false;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+                continue;
+            sock_extended_err err{};
+            std::memcpy(&err, CMSG_DATA(c), sizeof err);
+            if (err.ee_origin != SO_EE_ORIGIN_ICMP)
+                return false;
+            sockaddr_in offender{};
+            std::memcpy(&offender, CMSG_DATA(c) + sizeof err, sizeof offender);
+            constexpr std::size_t kIcmp = 8, kIp = 20;
+            if (buffer.size() < kIcmp + kIp)
+                return false;
+            const std::size_t body = std::min(static_cast<std::size_t>(n), buffer.size() - kIcmp - kIp);
+            std::fill(buffer.begin(), buffer.begin() + kIcmp + kIp, std::uint8_t{0});
+            buffer[0] = err.ee_type;
+            buffer[1] = err.ee_code;
+            buffer[kIcmp] = 0x45; // IPv4, 20-byte header
+            buffer[kIcmp + 9] = IPPROTO_ICMP;
+            std::memcpy(buffer.data() + kIcmp + 16, &original.sin_addr.s_addr, 4);
+            std::memcpy(buffer.data() + kIcmp + kIp, quoted, body);
+            got = {IoStatus::Done, 0, kIcmp + kIp + body, offender.sin_addr.s_addr, -1};
+            return true;
+        }
+        return false;
+    }
+
+    // An ICMP error left over from an earlier try (or about someone else's packet) would otherwise
+    // make this send fail.
+    void ForgetStaleErrors() {
+        int pending = 0;
+        socklen_t length = sizeof pending;
+        ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &pending, &length);
+        if (m_kind == IcmpSocketKind::Datagram) {
+            std::uint8_t scratch[576];
+            ReceiveOutcome ignored;
+            while (ReadErrorQueue(scratch, ignored)) {
+            }
+        }
+    }
+
+    int m_fd;
+    IcmpSocketKind m_kind;
+};
+
+struct OptionStep {
+    int level;
+    int name;
+    const void* value;
+    socklen_t length;
+    const char* levelText;
+    const char* nameText;
+    int shownValue;
+};
+
+class PosixIcmpNetwork final : public IcmpNetwork {
+public:
+    OpenOutcome Open(int timeOutMs, int ttl) override {
+        OpenOutcome out;
+        IcmpSocketKind kind = IcmpSocketKind::Raw;
+        int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (fd < 0) {
+            const int rawError = errno;
+            out.failure = OpenOutcome::Failure::Socket;
+            out.error = rawError;
+            // Only a refusal for want of privilege is worth the ping socket: it is the same
+            // refusal a missing capability gives, and the ping socket needs no capability.
+            if (rawError != EPERM && rawError != EACCES)
+                return out;
+            fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+            if (fd < 0) {
+                out.permissionDenied = true;
+                return out;
+            }
+            kind = IcmpSocketKind::Datagram;
+            out.failure = OpenOutcome::Failure::None;
+            out.error = 0;
+        }
+        auto socket = std::make_unique<PosixIcmpSocket>(fd, kind);
+
+        timeval tv{timeOutMs / 1000, static_cast<suseconds_t>(timeOutMs % 1000) * 1000};
+        const int on = 1;
+        // Let through only what can answer a try: echo reply, unreachable, time exceeded.
+        icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};
+        std::vector<OptionStep> steps = {
+            {SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv, "SOL_SOCKET", "SO_SNDTIMEO", timeOutMs},
+            {SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv, "SOL_SOCKET", "SO_RCVTIMEO", timeOutMs},
+            {IPPROTO_IP, IP_TTL, &ttl, sizeof ttl, "IPPROTO_IP", "IP_TTL", ttl},
+        };
+        if (kind == IcmpSocketKind::Raw) {
+            steps.push_back({SOL_RAW, ICMP_FILTER, &filter, sizeof filter, "SOL_RAW", "ICMP_FILTER",
+                             static_cast<int>(filter.data)});
+        } else {
+            steps.push_back({IPPROTO_IP, IP_RECVTTL, &on, sizeof on, "IPPROTO_IP", "IP_RECVTTL", on});
+            steps.push_back({IPPROTO_IP, IP_RECVERR, &on, sizeof on, "IPPROTO_IP", "IP_RECVERR", on});
+        }
+        for (const OptionStep& step : steps) {
+            if (::setsockopt(fd, step.level, step.name, step.value, step.length) != 0) {
+                out.failure = OpenOutcome::Failure::Option;
+                out.error = errno;
+                out.handle = fd;
+                out.level = step.levelText;
+                out.option = step.nameText;
+                out.value = step.shownValue;
+                out.length = static_cast<int>(step.length);
+                return out;
+            }
+        }
+        out.socket = std::move(socket);
+        return out;
+    }
+};
+
+} // namespace
+
+std::shared_ptr<IcmpNetwork> SystemIcmpNetwork() {
+    static const auto network = std::make_shared<PosixIcmpNetwork>();
+    return network;
+}
+
+} // namespace tevro

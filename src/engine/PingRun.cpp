@@ -1,0 +1,325 @@
+// The ping run: resolving the host, the tries, the statistics and every line of the report.
+#include "engine/PingRun.h"
+
+#include "common/Product.h"
+#include "engine/IcmpEcho.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <system_error>
+#include <unistd.h>
+
+namespace tevro {
+namespace {
+
+constexpr SocketVersion kWantedVersion{2, 1};
+
+// Limits of what the buffers and the socket accept; the host rows stay well inside them.
+constexpr int kMaxTimeOut = 60000;
+constexpr int kMaxDataSize = static_cast<int>(kEchoBufferSize - kEchoHeaderSize);
+constexpr int kMaxCount = 65535;
+
+QString Dotted(std::uint32_t address) {
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr in{};
+    in.s_addr = address;
+    ::inet_ntop(AF_INET, &in, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+// Loss in percent, rounded to the nearest integer with ties to the even one, without floating point.
+int LossPercent(int count, int valid) {
+    const std::int64_t lost = static_cast<std::int64_t>(count - valid) * 100;
+    std::int64_t q = lost / count;
+    const std::int64_t twice = (lost % count) * 2;
+    if (twice > count || (twice == count && (q & 1) != 0))
+        ++q;
+    return static_cast<int>(q);
+}
+
+} // namespace
+
+PingEnvironment PingEnvironment::System() {
+    PingEnvironment env;
+    env.library = SystemSocketLibrary();
+    env.network = SystemIcmpNetwork();
+    env.resolver = SystemResolver();
+    env.clock = SystemTickClock();
+    env.identifier = static_cast<std::uint16_t>(::getpid() & 0xFFFF);
+    std::error_code ec;
+    env.programPath = QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe", ec).string());
+    env.groupId = ::getgid();
+    return env;
+}
+
+QString VersionMismatchReport() {
+    return QStringLiteral("WSock32.dll: **Version mismatch**\r\n\tRequested version: 2.1.\r\n\t"
+                          "Highest available: 1.1.\r\nGet the Windows Sockets 2 update from\r\n\t") %
+           HomePageAddress() % QStringLiteral("sockets2/") %
+           QStringLiteral("\r\nInstall the update and try again");
+}
+
+PingRun::PingRun(PingParams params, PingEnvironment environment)
+    : m_params(std::move(params)), m_env(std::move(environment)) {}
+
+PingRun::~PingRun() {
+    Finish();
+}
+
+bool PingRun::Startup() {
+    const SocketLibraryStartup startup = m_env.library->Startup(kWantedVersion);
+    if (!startup.ok) {
+        m_result.ResultCode = SOCKET_ERROR;
+        m_result.Report = QStringLiteral(
+            "WSock32.dll: **Couldn't initialize**\r\n\tThe IP stack seems not to be configured properly");
+        return false;
+    }
+    m_started = true;
+    if (startup.granted != kWantedVersion) {
+        m_result.ResultCode = VERSION_MISMATCH;
+        m_result.Report = VersionMismatchReport();
+        return false;
+    }
+    return true;
+}
+
+void PingRun::Finish() {
+    m_socket.reset();
+    if (m_started) {
+        m_started = false;
+        m_env.library->Cleanup();
+    }
+}
+
+void PingRun::Execute(const StopSignal& stop) {
+    if (!m_started || m_result.ResultCode != PING_NONE)
+        return;
+    const PingParams& p = m_params;
+    if (p.TimeOut < 1 || p.TimeOut > kMaxTimeOut || p.DataSize < 0 || p.DataSize > kMaxDataSize ||
+        p.TTL < 1 || p.TTL > 255 || p.Count < 1 || p.Count > kMaxCount) {
+        m_result.ResultCode = PING_FAILED;
+        // The host text goes in by concatenation: a "%1" typed into it must stay text.
+        m_result.Report =
+            p.Host % QStringLiteral("\r\n\tInvalid parameters: TimeOut=%1 ms (1..%2), DataSize=%3 "
+                                    "(0..%4), TTL=%5 (1..255), Count=%6 (1..%7)")
+                         .arg(p.TimeOut)
+                         .arg(kMaxTimeOut)
+                         .arg(p.DataSize)
+                         .arg(kMaxDataSize)
+                         .arg(p.TTL)
+                         .arg(p.Count)
+                         .arg(kMaxCount);
+        return;
+    }
+    if (!OpenSocket())
+        return;
+    std::uint32_t destination = 0;
+    QString header;
+    if (!Resolve(stop, destination, header))
+        return;
+
+    std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[kEchoBufferSize]());
+    std::unique_ptr<std::uint8_t[]> reply(new (std::nothrow) std::uint8_t[kEchoBufferSize]);
+    if (!request || !reply) {
+        m_result.ResultCode = PING_FAILED;
+        m_result.Report = p.Host % QStringLiteral("\r\n\tMemory allocation failed, reason unknown");
+        return;
+    }
+    const std::span<std::uint8_t> message(request.get(),
+                                          static_cast<std::size_t>(p.DataSize) + kEchoHeaderSize);
+    FillEchoRequest(message, m_env.identifier);
+
+    m_result.MinTime = std::numeric_limits<std::int32_t>::max();
+    m_result.MaxTime = std::numeric_limits<std::int32_t>::min();
+    m_result.MeanTime = 0;
+    m_result.PacketLoss = 100;
+    m_result.Report = header;
+
+    int validReplies = 0;
+    std::int64_t sum = 0;
+    std::uint16_t sequence = 0;
+    for (int remaining = p.Count; remaining > 0 && !stop.Requested(); --remaining) {
+        const TryEnd end =
+            RunTry(message, {reply.get(), kEchoBufferSize}, destination, sequence, stop, validReplies, sum);
+        ++sequence;
+        if (end != TryEnd::Next)
+            break;
+    }
+    Close(validReplies, sum);
+    m_socket.reset();
+}
+
+bool PingRun::OpenSocket() {
+    const PingParams& p = m_params;
+    OpenOutcome opened = m_env.network->Open(p.TimeOut, p.TTL);
+    if (opened.failure == OpenOutcome::Failure::Socket) {
+        m_result.ResultCode = SOCKET_ERROR;
+        m_result.Report =
+            p.Host % QStringLiteral("\r\n\tSocket(AF_INET,SOCK_RAW,IPPROTO_ICMP) failed. Status: %1")
+                         .arg(opened.error);
+        if (opened.permissionDenied) {
+            // A bare "permission denied" helps nobody: say how to allow it.
+            m_result.Report +=
+                QStringLiteral("\r\n\tTo allow pinging, either give the program the raw-socket capability: "
+                               "sudo setcap cap_net_raw+ep '%1' or admit your group to ping sockets: "
+                               "sudo sysctl -w net.ipv4.ping_group_range=\"%2 %2\"")
+                    .arg(m_env.programPath, QString::number(m_env.groupId));
+        }
+        return false;
+    }
+    if (opened.failure == OpenOutcome::Failure::Option) {
+        m_result.ResultCode = SOCKET_ERROR;
+        m_result.Report =
+            p.Host % QStringLiteral("\r\n\tSetSockOpt(%1,%2,%3,%4,%5) failed. Status: %6")
+                         .arg(opened.handle)
+                         .arg(QString::fromLatin1(opened.level), QString::fromLatin1(opened.option))
+                         .arg(opened.value)
+                         .arg(opened.length)
+                         .arg(opened.error);
+        return false;
+    }
+    m_socket = std::move(opened.socket);
+    return true;
+}
+
+bool PingRun::Resolve(const StopSignal& stop, std::uint32_t& destination, QString& header) {
+    const PingParams& p = m_params;
+    const std::string host = p.Host.toStdString();
+    in_addr dotted{};
+    if (::inet_aton(host.c_str(), &dotted) != 0) {
+        destination = dotted.s_addr;
+        // A dotted address is pinged even when no name is registered for it.
+        if (const auto name = m_env.resolver->ByAddress(destination, stop))
+            header =
+                QStringLiteral("[%1] (%2):\r\n\t").arg(Dotted(destination), QString::fromStdString(*name));
+        else
+            header = QStringLiteral("[%1] (reverse lookup failed):\r\n\t").arg(p.Host);
+        return true;
+    }
+    const HostLookup found = m_env.resolver->ByName(host, stop);
+    if (found.status != 0) {
+        m_result.ResultCode = SOCKET_ERROR;
+        m_result.Report =
+            p.Host % QStringLiteral("\r\n\tGetHostByName() DNS lookup failed or invalid IP. Status: %1")
+                         .arg(found.status);
+        return false;
+    }
+    destination = found.address;
+    header = QStringLiteral("%1 [%2]:\r\n\t").arg(p.Host, Dotted(destination));
+    return true;
+}
+
+PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
+                                std::uint32_t destination, std::uint16_t sequence, const StopSignal& stop,
+                                int& validReplies, std::int64_t& sum) {
+    const PingParams& p = m_params;
+    QString& report = m_result.Report;
+    TickClock& clock = *m_env.clock;
+
+    const std::uint32_t stamp = clock.NowMs();
+    StampEchoRequest(request, sequence, stamp);
+    report += QStringLiteral("Try #%1: ").arg(static_cast<std::uint16_t>(sequence + 1));
+
+    const SendOutcome sent = m_socket->Send(request, destination);
+    if (sent.status == IoStatus::TimedOut) {
+        report += QStringLiteral("SendTo() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
+        return TryEnd::Next;
+    }
+    if (sent.status != IoStatus::Done) {
+        report +=
+            QStringLiteral("SendTo() return an error other then time-out. Status: %1\r\n\t").arg(sent.error);
+        return TryEnd::Leave;
+    }
+
+    EchoExpectation expected;
+    expected.destination = destination;
+    if (m_socket->Kind() == IcmpSocketKind::Raw)
+        expected.identifier = m_env.identifier;
+    expected.sequence = sequence;
+    expected.stamp = stamp;
+    const bool withIpHeader = m_socket->Kind() == IcmpSocketKind::Raw;
+
+    // The time-out is the try's whole budget: packets that are not ours do not extend it.
+    const std::uint32_t start = clock.NowMs();
+    for (;;) {
+        const std::uint32_t elapsed = clock.NowMs() - start;
+        if (elapsed >= static_cast<std::uint32_t>(p.TimeOut)) {
+            report += QStringLiteral("RecvFrom() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
+            return TryEnd::Next;
+        }
+        const ReceiveOutcome got = m_socket->Receive(reply, p.TimeOut - static_cast<int>(elapsed), stop);
+        switch (got.status) {
+        case IoStatus::TimedOut:
+            report += QStringLiteral("RecvFrom() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
+            return TryEnd::Next;
+        case IoStatus::Stopped:
+            report += QStringLiteral("stopped before a reply came.\r\n\t");
+            return TryEnd::Stopped;
+        case IoStatus::Failed:
+            report += QStringLiteral("RecvFrom() return an error other then time-out. Status: %1\r\n\t")
+                          .arg(got.error);
+            return TryEnd::Leave;
+        case IoStatus::Done:
+            break;
+        }
+        const DecodedEcho decoded = DecodeEchoReply(reply.first(std::min(got.length, reply.size())),
+                                                    withIpHeader, got.source, expected, clock.NowMs());
+        switch (decoded.outcome) {
+        case EchoOutcome::Unrelated:
+            continue;
+        case EchoOutcome::TimeExceeded:
+            report += QStringLiteral("failure, TTL expired during transmission; packet discarded.\r\n\t");
+            return TryEnd::Next;
+        case EchoOutcome::Unreachable:
+            report += QStringLiteral("failure, responde not valid or time-out.\r\n\t");
+            return TryEnd::Next;
+        case EchoOutcome::Reply: {
+            const int t = decoded.roundTrip;
+            ++validReplies;
+            m_result.MinTime = std::min(m_result.MinTime, t);
+            m_result.MaxTime = std::max(m_result.MaxTime, t);
+            sum += t;
+            const int ttl = decoded.ttl >= 0 ? decoded.ttl : got.ttl;
+            report += QStringLiteral("successful, DataSize=%1, TTL=%2, Time=%3 ms.\r\n\t")
+                          .arg(p.DataSize)
+                          .arg(ttl)
+                          .arg(t);
+            return TryEnd::Next;
+        }
+        }
+    }
+}
+
+void PingRun::Close(int validReplies, std::int64_t sum) {
+    const PingParams& p = m_params;
+    if (validReplies == 0) {
+        m_result.ResultCode = PING_FAILED;
+        m_result.Report += QStringLiteral("%1 request(s) total, all failed with a time-out set to %2 ms each")
+                               .arg(p.Count)
+                               .arg(p.TimeOut);
+        return;
+    }
+    m_result.MeanTime = static_cast<int>(sum / validReplies);
+    m_result.PacketLoss = LossPercent(p.Count, validReplies);
+    m_result.ResultCode = PING_SUCCESS;
+    m_result.Report += QStringLiteral("%1 request(s) total, %2 successful. Min=%3 ms, Max=%4 ms, Mean=%5 ms, "
+                                      "Packet loss=%6%")
+                           .arg(p.Count)
+                           .arg(validReplies)
+                           .arg(m_result.MinTime)
+                           .arg(m_result.MaxTime)
+                           .arg(m_result.MeanTime)
+                           .arg(m_result.PacketLoss);
+}
+
+PingResult RunPing(const PingParams& params, const PingEnvironment& environment, const StopSignal& stop) {
+    PingRun run(params, environment);
+    if (run.Startup())
+        run.Execute(stop);
+    run.Finish();
+    return run.Result();
+}
+
+} // namespace tevro

@@ -1,0 +1,35 @@
+// Name resolution for the ping: forward by name, reverse by address. Abstract so tests can script it.
+#pragma once
+
+#include "engine/StopSignal.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tevro {
+
+struct HostLookup {
+    int status = 0;            // 0, or the resolver's non-zero error code
+    std::uint32_t address = 0; // IPv4, network byte order
+    int family = 2;            // AF_INET
+};
+
+class Resolver {
+public:
+    virtual ~Resolver() = default;
+    // Forward look-up of an IPv4 address. A stop request ends the wait with status kLookupStopped.
+    virtual HostLookup ByName(const std::string& name, const StopSignal& stop) = 0;
+    // Reverse look-up of a name registered for the address; nothing when there is none (or stopped).
+    virtual std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) = 0;
+};
+
+// The status of a look-up abandoned for a stop request (glibc's EAI_CANCELED).
+inline constexpr int kLookupStopped = -101;
+
+// getaddrinfo / getnameinfo. They may block for many seconds on an unanswering name server and
+// cannot be cancelled, so each runs on a helper thread that a stop request stops waiting for.
+std::shared_ptr<Resolver> SystemResolver();
+
+} // namespace tevro

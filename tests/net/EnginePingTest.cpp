@@ -1,0 +1,308 @@
+// The ping engine on the real wire: 127.0.0.1 and hosts in namespaces of the test's own (root only).
+#include "IcmpResponder.h"
+#include "NetLab.h"
+#include "engine/TPing.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace tevro;
+using namespace tevro::testing;
+
+namespace {
+
+constexpr const char* kPrefix = "tvengine";
+
+// An nftables ruleset that applies verdict to incoming echo requests.
+std::string DropRule(const std::string& verdict) {
+    return "table inet tvengine {\n chain input {\n  type filter hook input priority 0;\n"
+           "  icmp type echo-request " +
+           verdict + "\n }\n}\n";
+}
+
+QString Text(const CommandResult& r) {
+    return QString::fromStdString(r.output);
+}
+
+// Times of the successful tries, in order.
+std::vector<int> TryTimes(const QString& report) {
+    std::vector<int> times;
+    static const QRegularExpression time(QStringLiteral("Time=(\\d+) ms"));
+    for (auto it = time.globalMatch(report); it.hasNext();)
+        times.push_back(it.next().captured(1).toInt());
+    return times;
+}
+
+class EnginePingTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!IsRoot())
+            return;
+        // The probe runs as nobody, who may not reach into the build tree: give it a copy it can run.
+        char dir[] = "/tmp/tvengine-probe-XXXXXX";
+        if (::mkdtemp(dir)) {
+            std::filesystem::permissions(dir, std::filesystem::perms(0755));
+            s_probe = std::string(dir) + "/tevro-ping-probe";
+            std::filesystem::copy_file(TEVRO_PING_PROBE, s_probe);
+            std::filesystem::permissions(s_probe, std::filesystem::perms(0755));
+        }
+    }
+    static void TearDownTestSuite() {
+        if (!s_probe.empty())
+            std::filesystem::remove_all(std::filesystem::path(s_probe).parent_path());
+    }
+
+    void SetUp() override {
+        if (!IsRoot())
+            GTEST_SKIP() << "needs root: raw ICMP sockets and network namespaces";
+        std::string error;
+        m_client = NetNamespace::Create(kPrefix, "c", &error);
+        if (!m_client)
+            GTEST_SKIP() << "network namespaces are not available here: " << error;
+    }
+
+    // A host in a namespace of its own, linked to the client; returns its address.
+    std::string AddHost(const NetNamespace** host = nullptr) {
+        const int n = static_cast<int>(m_hosts.size()) + 1;
+        std::string error;
+        auto ns = NetNamespace::Create(kPrefix, "h" + std::to_string(n), &error);
+        EXPECT_TRUE(ns) << error;
+        if (!ns)
+            return {};
+        const std::string net = "10.231." + std::to_string(n) + ".";
+        EXPECT_TRUE(LinkNamespaces(*m_client, net + "1", *ns, net + "2", &error)) << error;
+        if (host)
+            *host = ns.get();
+        m_hosts.push_back(std::move(ns));
+        return net + "2";
+    }
+
+    PingResult PingFromClient(const std::string& host, int count, int timeOut, int ttl = 32) {
+        PingResult result;
+        StopSignal stop;
+        EXPECT_TRUE(m_client->Enter([&] {
+            result = RunPing({QString::fromStdString(host), timeOut, 32, ttl, count},
+                             PingEnvironment::System(), stop);
+        }));
+        return result;
+    }
+
+    // The probe as the user nobody, inside ns.
+    CommandResult ProbeAsNobody(const NetNamespace& ns, const std::string& host, int timeOut, int ttl,
+                                int count) {
+        return ns.Exec({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all",
+                        s_probe, host, std::to_string(timeOut), "32", std::to_string(ttl),
+                        std::to_string(count)});
+    }
+
+    static std::string s_probe;
+    std::unique_ptr<NetNamespace> m_client;
+    std::vector<std::unique_ptr<NetNamespace>> m_hosts;
+};
+
+std::string EnginePingTest::s_probe;
+
+TEST_F(EnginePingTest, LoopbackOverTheRawSocket) {
+    int defaultTtl = 64;
+    std::ifstream("/proc/sys/net/ipv4/ip_default_ttl") >> defaultTtl;
+    StopSignal stop;
+    const PingResult r =
+        RunPing({QStringLiteral("127.0.0.1"), 1000, 32, 32, 3}, PingEnvironment::System(), stop);
+    EXPECT_EQ(r.ResultCode, PING_SUCCESS) << r.Report.toStdString();
+    EXPECT_TRUE(r.Report.contains(QStringLiteral("3 request(s) total, 3 successful.")))
+        << r.Report.toStdString();
+    // The TTL shown is the reply's, not the 32 of the row.
+    EXPECT_EQ(r.Report.count(QStringLiteral("TTL=%1,").arg(defaultTtl)), 3) << r.Report.toStdString();
+}
+
+TEST_F(EnginePingTest, PingSocketForAnOrdinaryUser) {
+    ASSERT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "0 2147483647"));
+    const CommandResult allowed = ProbeAsNobody(*m_client, "127.0.0.1", 1000, 32, 3);
+    EXPECT_TRUE(allowed.output.find("result=4 ") != std::string::npos) << allowed.output;
+    EXPECT_TRUE(allowed.output.find("3 request(s) total, 3 successful.") != std::string::npos)
+        << allowed.output;
+    EXPECT_EQ(Text(allowed).count(QStringLiteral("TTL=64,")), 3) << allowed.output;
+
+    // Neither socket allowed: the status of the raw socket and the two ways to allow pinging.
+    ASSERT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "1 0"));
+    const CommandResult refused = ProbeAsNobody(*m_client, "127.0.0.1", 1000, 32, 3);
+    EXPECT_TRUE(Text(refused).contains(QStringLiteral(
+        "127.0.0.1\n\tSocket(AF_INET,SOCK_RAW,IPPROTO_ICMP) failed. Status: 1\n\tTo allow pinging")))
+        << refused.output;
+    EXPECT_TRUE(Text(refused).contains(QStringLiteral("sudo setcap cap_net_raw+ep '")));
+    EXPECT_TRUE(Text(refused).contains(QStringLiteral("net.ipv4.ping_group_range=\"65534 65534\"")));
+    EXPECT_TRUE(Text(refused).contains(QStringLiteral("result=2 ")));
+}
+
+TEST_F(EnginePingTest, HostsThatDoNotAnswerGiveTimeOuts) {
+    const NetNamespace* ignoring = nullptr;
+    const NetNamespace* dropping = nullptr;
+    const std::string ignoringAddress = AddHost(&ignoring);
+    const std::string droppingAddress = AddHost(&dropping);
+    ASSERT_TRUE(ignoring && dropping);
+    ASSERT_TRUE(ignoring->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
+    std::string error;
+    ASSERT_TRUE(dropping->Nft(DropRule("drop"), &error)) << error;
+    for (const std::string& host : {ignoringAddress, droppingAddress}) {
+        const PingResult r = PingFromClient(host, 2, 300);
+        EXPECT_EQ(r.ResultCode, PING_FAILED) << host;
+        EXPECT_EQ(r.Report,
+                  QStringLiteral("[%1] (reverse lookup failed):\r\n"
+                                 "\tTry #1: RecvFrom() timed out after 300 ms.\r\n"
+                                 "\tTry #2: RecvFrom() timed out after 300 ms.\r\n"
+                                 "\t2 request(s) total, all failed with a time-out set to 300 ms each")
+                      .arg(QString::fromStdString(host)));
+        EXPECT_EQ(r.PacketLoss, 100);
+    }
+}
+
+TEST_F(EnginePingTest, RandomDropsGivePartialLoss) {
+    const NetNamespace* host = nullptr;
+    const std::string address = AddHost(&host);
+    ASSERT_TRUE(host);
+    std::string error;
+    ASSERT_TRUE(host->Nft(DropRule("numgen random mod 100 < 50 drop"), &error)) << error;
+    const PingResult r = PingFromClient(address, 30, 200);
+    EXPECT_EQ(r.ResultCode, PING_SUCCESS) << r.Report.toStdString();
+    EXPECT_GT(r.PacketLoss, 0);
+    EXPECT_LT(r.PacketLoss, 100);
+    const int answered = static_cast<int>(TryTimes(r.Report).size());
+    EXPECT_EQ(r.PacketLoss, (30 - answered) * 100 / 30 + ((30 - answered) * 100 % 30 * 2 > 30 ? 1 : 0));
+}
+
+TEST_F(EnginePingTest, TwoWorkersAtOnceNeverTakeEachOthersReplies) {
+    // Both workers send the same identifier and the same sequence numbers at the same moments, and
+    // each raw socket hears the other's replies.
+    const std::string answering = AddHost();
+    const NetNamespace* silentHost = nullptr;
+    const std::string silent = AddHost(&silentHost);
+    ASSERT_TRUE(silentHost && silentHost->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
+
+    PingGroup group;
+    PingResult results[2];
+    int done = 0;
+    const std::string hosts[2] = {answering, silent};
+    ASSERT_TRUE(m_client->Enter([&] {
+        for (int i = 0; i < 2; ++i) {
+            auto* ping = new TPing(group, QString::fromStdString(hosts[i]), 400, 32, 32, 4,
+                                   [&results, &done, i](const PingResult& r) {
+                                       results[i] = r;
+                                       ++done;
+                                   });
+            ping->Resume(); // the worker's thread starts inside the client namespace
+        }
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done == 2; }, 20000));
+    EXPECT_EQ(results[0].ResultCode, PING_SUCCESS);
+    EXPECT_EQ(results[0].PacketLoss, 0) << results[0].Report.toStdString();
+    EXPECT_EQ(results[1].ResultCode, PING_FAILED) << results[1].Report.toStdString();
+    EXPECT_EQ(results[1].Report.count(QStringLiteral("RecvFrom() timed out after 400 ms.")), 4);
+}
+
+TEST_F(EnginePingTest, RespondersAnswersAreMatchedOnTheWire) {
+    const NetNamespace* host = nullptr;
+    const std::string address = AddHost(&host);
+    ASSERT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
+
+    // Every request first gets a reply with someone else's identifier; the first request's real reply
+    // comes only after its try has timed out, the others' after 50 ms.
+    IcmpResponder responder;
+    std::string error;
+    ASSERT_TRUE(responder.Start(
+        [](const IcmpResponder::Request& r) {
+            auto answers = IcmpResponder::Echo(r.index == 0 ? 450 : 50)(r);
+            IcmpResponder::Answer foreign = answers[0];
+            foreign.delayMs = 0;
+            Put16(foreign.icmp, 4, static_cast<std::uint16_t>(Get16(foreign.icmp, 4) + 1));
+            Rechecksum(foreign.icmp);
+            answers.push_back(foreign);
+            return answers;
+        },
+        host, &error))
+        << error;
+    const PingResult r = PingFromClient(address, 3, 300, 37);
+    responder.Stop();
+    EXPECT_TRUE(r.Report.contains(QStringLiteral("Try #1: RecvFrom() timed out after 300 ms.")))
+        << r.Report.toStdString();
+    const std::vector<int> times = TryTimes(r.Report);
+    ASSERT_EQ(times.size(), 2u) << r.Report.toStdString();
+    for (int t : times) {
+        EXPECT_GE(t, 50);
+        EXPECT_LT(t, 150) << "the late reply to try 1 was taken for a later try";
+    }
+    // The row's TTL left with every request.
+    for (const auto& request : responder.Requests())
+        EXPECT_EQ(request.ttl, 37);
+}
+
+TEST_F(EnginePingTest, IcmpErrorsOnBothSocketKinds) {
+    const NetNamespace* host = nullptr;
+    const std::string address = AddHost(&host);
+    ASSERT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
+    ASSERT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "0 2147483647"));
+    const struct {
+        std::uint8_t type, code;
+        QString line;
+    } cases[] = {
+        {11, 0, QStringLiteral("failure, TTL expired during transmission; packet discarded.")},
+        {3, 1, QStringLiteral("failure, responde not valid or time-out.")},
+    };
+    for (const auto& c : cases) {
+        IcmpResponder responder;
+        std::string error;
+        ASSERT_TRUE(responder.Start(IcmpResponder::Error(c.type, c.code), host, &error)) << error;
+        const PingResult raw = PingFromClient(address, 2, 1000);
+        EXPECT_EQ(raw.ResultCode, PING_FAILED);
+        EXPECT_EQ(raw.Report.count(c.line), 2) << raw.Report.toStdString();
+        const CommandResult datagram = ProbeAsNobody(*m_client, address, 1000, 32, 2);
+        EXPECT_EQ(Text(datagram).count(c.line), 2) << datagram.output;
+    }
+
+    // Through the ping socket the row's TTL goes out and the reply's TTL comes back.
+    IcmpResponder responder;
+    std::string error;
+    ASSERT_TRUE(responder.Start(
+        [](const IcmpResponder::Request& r) {
+            auto answers = IcmpResponder::Echo(0)(r);
+            answers[0].ttl = 99;
+            return answers;
+        },
+        host, &error))
+        << error;
+    const CommandResult datagram = ProbeAsNobody(*m_client, address, 1000, 41, 2);
+    EXPECT_EQ(Text(datagram).count(QStringLiteral("TTL=99,")), 2) << datagram.output;
+    for (const auto& request : responder.Requests())
+        EXPECT_EQ(request.ttl, 41);
+}
+
+TEST_F(EnginePingTest, EndingMidTryTakesLessThanASecond) {
+    const NetNamespace* host = nullptr;
+    const std::string address = AddHost(&host);
+    ASSERT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
+    IcmpResponder counter;
+    std::string error;
+    ASSERT_TRUE(counter.Start(IcmpResponder::Silent(), host, &error)) << error;
+
+    PingGroup group;
+    int delivered = 0;
+    ASSERT_TRUE(m_client->Enter([&] {
+        for (int i = 0; i < 3; ++i) {
+            auto* ping = new TPing(group, QString::fromStdString(address), 8000, 32, 32, 3,
+                                   [&delivered](const PingResult&) { ++delivered; });
+            ping->OnTerminate = [&delivered](TPing*) { ++delivered; };
+            ping->Resume();
+        }
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counter.RequestsSeen() == 3; }, 10000));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_TRUE(group.Shutdown(1000));
+    EXPECT_LT(elapsed.elapsed(), 1000);
+    EXPECT_EQ(delivered, 0);
+}
+
+} // namespace

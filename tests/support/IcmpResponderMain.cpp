@@ -1,0 +1,32 @@
+// tevro-icmp-responder [DELAY_MS]: answers echo requests in the current network namespace after a set
+// delay (switch the kernel's own answers off there first). Prints "ready" once listening; ends on
+// SIGTERM or SIGINT.
+#include "IcmpResponder.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv) {
+    const int delay = argc > 1 ? std::atoi(argv[1]) : 0;
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr); // before the responder's thread inherits the mask
+
+    tevro::testing::IcmpResponder responder;
+    std::string error;
+    if (!responder.Start(tevro::testing::IcmpResponder::Echo(delay), nullptr, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&signals, &received);
+    responder.Stop();
+    std::printf("answered %d requests\n", responder.RequestsSeen());
+    return 0;
+}
