@@ -70,11 +70,11 @@ bool SettingsStore::ReadInteger(const QString& name, int defaultValue, int& valu
 }
 
 bool SettingsStore::ReadFlag(const QString& name, bool defaultValue, bool& value) {
-    QString text;
-    bool found = false;
-    if (!ReadRaw(name, text, found))
+    // A flag is an integer whose default is 1 or 0; any number but 0 is true.
+    int number = 0;
+    if (!ReadInteger(name, defaultValue ? 1 : 0, number))
         return false;
-    value = found ? DecodeFlag(text, defaultValue) : defaultValue;
+    value = number != 0;
     return true;
 }
 

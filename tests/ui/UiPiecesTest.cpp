@@ -53,6 +53,10 @@ TEST(MessageBoxes, PlacementAndText) {
     EXPECT_EQ(MessageBoxPosition(true, QRect(), QSize(300, 120), QRect(1920, 0, 1280, 1024)),
               QPoint(2410, 452))
         << "centred on the screen it is given, not the first one";
+    // Beside a window at the bottom of the screen a tall box is lifted so its buttons stay reachable.
+    EXPECT_EQ(MessageBoxPosition(false, QRect(4, 776, 420, 300), QSize(300, 400), screen), QPoint(20, 680));
+    EXPECT_EQ(MessageBoxPosition(false, QRect(1700, 10, 420, 300), QSize(300, 120), screen),
+              QPoint(1620, 26));
     EXPECT_EQ(DialogText(QStringLiteral("** ERROR **\r\rone\r\ntwo")),
               QStringLiteral("** ERROR **\n\none\ntwo"));
 }
