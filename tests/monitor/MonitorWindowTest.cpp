@@ -4,6 +4,7 @@
 #include "monitor/TevroMonitorState.h"
 #include "monitor/WindowPorts.h"
 #include "richview/RichView.h"
+#include "support/LogViewText.h"
 #include "support/WindowFixture.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
@@ -76,19 +77,7 @@ protected:
 
     static TRichView& Log(TF_Tevro& w) { return *dynamic_cast<TRichView*>(w.Memo_Log); }
 
-    // The log view's words, a blank between items and a line break before each paragraph.
-    static QString LogText(TF_Tevro& w) {
-        QString text;
-        for (const Node* node = Log(w).Content().Head(); node != nullptr; node = node->Next) {
-            if (node->Kind == TNodeKind::Para && !text.isEmpty())
-                text += QLatin1Char('\n');
-            else if (const ItemNode* item = AsItem(node); item != nullptr && !item->Text.isEmpty())
-                text +=
-                    (text.isEmpty() || text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ")) +
-                    item->Text;
-        }
-        return text;
-    }
+    static QString LogText(TF_Tevro& w) { return LogViewText(Log(w)); }
 
     // Back colour of the head label of the newest entry, 0 when it has none.
     static Color32 LastHeadColor(TF_Tevro& w) {
