@@ -38,6 +38,10 @@ bool InSet(QChar c, TDelimiters set, bool expandTabs) {
     return false;
 }
 
+bool OnlyBlanks(QStringView s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c == u' '; });
+}
+
 int HexDigit(QChar c) {
     const char16_t u = c.unicode();
     if (u >= u'0' && u <= u'9')
@@ -171,7 +175,7 @@ public:
         QString tok = Next(TDelimiters::Content);
         while (!tok.isEmpty() && tok != u" ") {
             // A "<" with nothing but blanks after it opens no tag; it shows as itself.
-            if (tok != u"<" || m_in.Rest().startsWith(u'<') || m_in.Rest().trimmed().isEmpty())
+            if (tok != u"<" || m_in.Rest().startsWith(u'<') || OnlyBlanks(m_in.Rest()))
                 RunningText(std::move(tok));
             else
                 Tag(Next(TDelimiters::TagWord).toLower());
@@ -226,13 +230,13 @@ private:
     }
 
     void Tag(const QString& name) {
-        if (name == u"p" || name == u"para")
+        if (name == u"p" || name == u"para") {
             ParaTag();
-        else if (name == u"f" || name == u"font")
+        } else if (name == u"f" || name == u"font") {
             FontTag();
-        else if (name == u"tab")
+        } else if (name == u"tab") {
             TabTag();
-        else if (name == u"nlb") {
+        } else if (name == u"nlb") {
             Next(TDelimiters::Close);
             m_literalRun = !m_literalRun;
         } else if (name == u"h" || name == u"hidden") {

@@ -18,6 +18,12 @@ int Saturate(Wide v) {
         std::clamp<Wide>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
+// Positions handed to the canvas: anything beyond this is far outside every surface, and the canvas can
+// add a width to it without overflowing.
+int Coord(Wide v) {
+    return static_cast<int>(std::clamp<Wide>(v, -(Wide(1) << 24), Wide(1) << 24));
+}
+
 // Rows before any visible paragraph node (its paragraph hidden) lay out as a plain paragraph.
 const ParaNode& DefaultPara() {
     static const ParaNode para;
@@ -88,7 +94,7 @@ private:
             x = m.avail - rowW + m_para->Indent - 1;
             break;
         case THAlign::Left:
-            x = m_para->Indent + 1;
+            x = Wide{m_para->Indent} + 1;
             break;
         }
 
@@ -144,17 +150,17 @@ private:
                 y = top + (m_rowH - item.Height) / 2;
             else if (m_para->VAlign == TVAlign::Bottom)
                 y = top + m_rowH - item.Height;
-            m_canvas->DrawText(Saturate(x), Saturate(y), item);
+            m_canvas->DrawText(Coord(x), Coord(y), item);
             break;
         }
         case TItemType::Picture:
         case TItemType::TransparentPicture:
             // Pictures sit on the row's bottom whatever the paragraph's vertical alignment.
             if (!item.Text.isEmpty())
-                m_canvas->DrawPicture(Saturate(x), Saturate(top + m_rowH - item.Height), item);
+                m_canvas->DrawPicture(Coord(x), Coord(top + m_rowH - item.Height), item);
             break;
         case TItemType::Rule:
-            m_canvas->DrawRule(Saturate(x), Saturate(top + m.lineHeight / 2), item);
+            m_canvas->DrawRule(Coord(x), Coord(top + m.lineHeight / 2), item);
             break;
         }
     }

@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 
 namespace tevro {
 
@@ -119,7 +120,8 @@ void PainterCanvas::DrawRule(int x, int y, const ItemNode& item) {
     pen.setWidth(m_penWidth);
     pen.setCapStyle(Qt::FlatCap);
     m_painter.setPen(pen);
-    m_painter.drawLine(x, y, x + item.Width, y);
+    const qint64 end = std::clamp<qint64>(qint64(x) + item.Width, -(qint64(1) << 30), qint64(1) << 30);
+    m_painter.drawLine(x, y, static_cast<int>(end), y);
 }
 
 } // namespace tevro

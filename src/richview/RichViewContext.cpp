@@ -23,8 +23,10 @@ std::optional<PictureRef> ReadableImage(const QString& path) {
 // Markup lower-cases picture names, so on a case-sensitive file system the file's own spelling is
 // found by comparing names in its folder without regard to case.
 QString FileOfName(const QString& name) {
+    // Empty files are no pictures; this also keeps out /proc files (size 0), some of which block a reader.
+    const auto usable = [](const QFileInfo& info) { return info.isFile() && info.size() > 0; };
     const QFileInfo exact(name);
-    if (exact.isFile())
+    if (usable(exact))
         return exact.filePath();
     const QString fileName = exact.fileName();
     if (fileName.isEmpty())
@@ -34,7 +36,7 @@ QString FileOfName(const QString& name) {
         return {};
     const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden);
     for (const QString& entry : entries) {
-        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0 && usable(QFileInfo(folder.filePath(entry))))
             return folder.filePath(entry);
     }
     return {};

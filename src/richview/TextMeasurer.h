@@ -8,7 +8,8 @@
 #include <QFontMetrics>
 #include <QSize>
 #include <QString>
-#include <optional>
+#include <memory>
+#include <vector>
 
 namespace tevro {
 
@@ -29,21 +30,23 @@ public:
 // positive keep the default size, and very large ones are held to a size the font engine copes with.
 QFont FontFromAttrs(const TFontAttrs& attrs);
 
-// Measures with QFontMetrics (needs a QGuiApplication). Re-applying the attributes it already has is free.
+// Measures with QFontMetrics (needs a QGuiApplication). Log lines repeat the same few fonts and words, so
+// the metrics of recent fonts and the widths of words measured in them are kept (bounded).
 class FontMetricsMeasurer final : public TextMeasurer {
 public:
     FontMetricsMeasurer();
+    ~FontMetricsMeasurer() override;
 
     void ApplyAttrs(const TFontAttrs& attrs) override;
     QSize TextExtent(const QString& text) override;
 
     // The font left by the last ApplyAttrs (the view keeps painting with it).
-    const QFont& Font() const { return m_font; }
+    const QFont& Font() const;
 
 private:
-    std::optional<TFontAttrs> m_attrs;
-    QFont m_font;
-    QFontMetrics m_metrics;
+    struct CachedFont;
+    std::vector<std::unique_ptr<CachedFont>> m_fonts; // most recently applied last
+    CachedFont* m_current = nullptr;
 };
 
 } // namespace tevro

@@ -1,6 +1,8 @@
 // Message box text and placement arithmetic, kept apart from the dialog so it is testable.
 #include "ui/MessageBox.h"
 
+#include <algorithm>
+
 namespace tevro {
 
 QString MessageKindTitle(MessageKind kind) {
@@ -28,7 +30,14 @@ QPoint MessageBoxPosition(bool minimized, const QRect& window, const QSize& box,
     if (minimized)
         return QPoint(screen.x() + (screen.width() - box.width()) / 2,
                       screen.y() + (screen.height() - box.height()) / 2);
-    return window.topLeft() + QPoint(16, 16);
+    QPoint at = window.topLeft() + QPoint(16, 16);
+    if (screen.isEmpty())
+        return at;
+    // The window sits at the screen's bottom edge: a tall box beside it would hide its buttons below the
+    // screen, so it is pushed back onto the screen.
+    at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - box.width())));
+    at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - box.height())));
+    return at;
 }
 
 } // namespace tevro

@@ -17,7 +17,8 @@ QString MessageKindTitle(MessageKind kind);
 QString DialogText(const QString& text);
 
 // Top-left corner of a box of `box` size: centred on `screen` while the program is minimised,
-// otherwise 16 pixels right of and below the main window's top-left corner (`window` is its frame).
+// otherwise 16 pixels right of and below the main window's top-left corner (`window` is its frame),
+// moved only as far as needed to keep the box on `screen`.
 QPoint MessageBoxPosition(bool minimized, const QRect& window, const QSize& box, const QRect& screen);
 
 } // namespace tevro

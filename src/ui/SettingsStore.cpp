@@ -3,6 +3,7 @@
 
 #include <QMetaType>
 #include <QVariant>
+#include <utility>
 
 namespace tevro {
 
@@ -69,11 +70,11 @@ bool SettingsStore::ReadInteger(const QString& name, int defaultValue, int& valu
 }
 
 bool SettingsStore::ReadFlag(const QString& name, bool defaultValue, bool& value) {
-    QString text;
-    bool found = false;
-    if (!ReadRaw(name, text, found))
+    // A flag is an integer whose default is 1 or 0; any number but 0 is true.
+    int number = 0;
+    if (!ReadInteger(name, defaultValue ? 1 : 0, number))
         return false;
-    value = found ? DecodeFlag(text, defaultValue) : defaultValue;
+    value = number != 0;
     return true;
 }
 
@@ -91,11 +92,19 @@ bool SettingsStore::WriteText(const QString& name, const QString& value) {
     if (!Ok())
         return false;
     m_settings->setValue(name, value);
-    // Written through at once so that a failure names the value that could not be stored.
+    if (m_firstUnstored.isEmpty())
+        m_firstUnstored = name;
+    return true;
+}
+
+bool SettingsStore::Close() {
+    if (!Ok())
+        return false;
     m_settings->sync();
+    const QString first = std::exchange(m_firstUnstored, QString());
     if (m_settings->status() != QSettings::NoError)
         return Fail(
-            QStringLiteral("The setting \"%1\" could not be written to \"%2\".").arg(name, FileName()));
+            QStringLiteral("The setting \"%1\" could not be written to \"%2\".").arg(first, FileName()));
     return true;
 }
 

@@ -8,9 +8,11 @@
 namespace tevro {
 
 // One object per load or save. Reads give the caller's default for a missing value, or for an integer
-// or flag whose text is not a decimal number. A value that exists but is not a plain string, and a
-// write that cannot be stored, are errors: the call returns false and ErrorText() names the value.
-// After the first error every further call fails too, so a load or save stops at that value.
+// or flag whose text is not a decimal number. Writes are collected and stored together by Close(), so
+// the file is replaced whole or not at all. A value that exists but is not a plain string, and a save
+// that cannot be stored, are errors: the call returns false and ErrorText() names the value (for a
+// save, the first value that was not stored). After the first error every further call fails too,
+// so a load or save stops at that value.
 class SettingsStore {
 public:
     // The user's store: $XDG_CONFIG_HOME/Kaltmer/Tevro.conf.
@@ -29,6 +31,8 @@ public:
     bool WriteText(const QString& name, const QString& value);
     bool WriteInteger(const QString& name, int value);
     bool WriteFlag(const QString& name, bool value);
+    // Stores the values written so far; false when they could not be stored.
+    bool Close();
 
     bool Ok() const { return m_error.isEmpty(); }
     QString ErrorText() const { return m_error; }
@@ -47,6 +51,7 @@ private:
 
     std::unique_ptr<QSettings> m_settings;
     QString m_error;
+    QString m_firstUnstored; // the first value written since the last Close()
 };
 
 } // namespace tevro

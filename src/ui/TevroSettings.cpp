@@ -83,6 +83,7 @@ bool TF_Tevro::SaveSettings(QString& error) {
     store.WriteFlag(QStringLiteral("Add_PING_SUCCESS"), Add_PING_SUCCESS->isChecked());
     store.WriteInteger(QStringLiteral("PingEvery"), SpinEdit_Intervall->value());
     store.WriteFlag(QStringLiteral("AlertEnabled"), SB_Alert->isChecked());
+    store.Close();
     error = store.ErrorText();
     return store.Ok();
 }

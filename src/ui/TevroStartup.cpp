@@ -1,5 +1,6 @@
 // The main window's creation, first showing and destruction, in the order later steps rely on.
 #include "common/Product.h"
+#include "richview/RichView.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
 #include "ui/Tevro_u.h"
@@ -92,7 +93,11 @@ void TF_Tevro::FormCreate() {
 }
 
 void TF_Tevro::BuildHelpPage() {
-    // TODO(view): append HelpPageHeadLines() and the "Help_Text" resource to Memo_Copyright.
+    for (const QString& line : HelpPageHeadLines())
+        Memo_Copyright->AddText(line);
+    // The help text is built in; its absence is a build fault that the tests catch.
+    Memo_Copyright->LoadFromResource(QStringLiteral("Help_Text"));
+    Memo_Copyright->GoFirst();
 }
 
 void TF_Tevro::FormShow() {

@@ -4,6 +4,7 @@
 
 #include "common/Product.h"
 #include "common/Resources.h"
+#include "richview/RichView.h"
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
@@ -97,6 +98,17 @@ QAction* MenuItem(QMenu* menu, const QString& name, const QString& caption, cons
     return action;
 }
 
+TRichView* TextView(QWidget* page, const QString& name, const QColor& color, const QString& background) {
+    auto* view = Named(new TRichView(page), name);
+    view->SetColor(color);
+    view->SetAutoGoLast(true);
+    view->SetShowHidden(false);
+    view->SetPanBackground(true);
+    view->SetBackground(QPixmap(tevro::ResourcePath(background)));
+    view->setFocusPolicy(Qt::StrongFocus);
+    return view;
+}
+
 void MenuSeparator(QMenu* menu, const QString& name) {
     menu->addSeparator()->setObjectName(name);
 }
@@ -108,6 +120,7 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_env(std::move(environment)) {
     setObjectName(QStringLiteral("F_Tevro"));
+    setWindowIcon(QIcon(tevro::ResourcePath(QStringLiteral("Tevro_Icon"))));
     // The client area is wholly covered by the notebook and the status line: nothing to erase.
     setAttribute(Qt::WA_OpaquePaintEvent);
 
@@ -192,6 +205,8 @@ void TF_Tevro::BuildPingPage() {
         const int top = 20 + 24 * (slot - 1);
         row.Status = Named(new QLabel(page), SlotName("Status_%1", slot));
         row.Active = Named(new QCheckBox(QStringLiteral(">>"), page), SlotName("Active_%1", slot));
+        // A narrow gap between box and caption keeps ">>" inside the 33 pixels the row has for it.
+        row.Active->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));
         row.Url = Named(new QLineEdit(page), SlotName("Url_%1", slot));
         row.UrlLookup = Named(new QPushButton(QStringLiteral("?"), page), SlotName("Url_%1_lookup", slot));
         row.Graph = Named(new QRadioButton(page), SlotName("Graph_%1", slot));
@@ -247,9 +262,7 @@ void TF_Tevro::BuildPingPage() {
     Gauge1->SetProgress(0);
     place(Gauge1, 4, 116, 12, 105, AnchorLeft | AnchorTop | AnchorBottom);
 
-    Memo_Log = Named(new QWidget(page), QStringLiteral("Memo_Log"));
-    Memo_Log->setAutoFillBackground(true);
-    Memo_Log->setFocusPolicy(Qt::StrongFocus);
+    Memo_Log = TextView(page, QStringLiteral("Memo_Log"), Qt::white, QStringLiteral("Log_Background"));
     Memo_Log->setContextMenuPolicy(Qt::CustomContextMenu);
     tevro::SetHint(Memo_Log, QStringLiteral("|Output log. Click right mouse button for filter options"));
     place(Memo_Log, 16, 116, 392, 105, AnchorAll);
@@ -277,6 +290,7 @@ void TF_Tevro::BuildPingPage() {
     SB_Alert = SpeedButton(page, QStringLiteral("SB_Alert"), QStringLiteral("Glyph_Alert"), true);
     SB_Graph = SpeedButton(page, QStringLiteral("SB_Graph"), QStringLiteral("Glyph_Graph"), true);
     SB_Graph->setChecked(true);
+    tevro::SetHint(SB_Orvex, QStringLiteral("|extracts the results from the LOG file(s)"));
     tevro::SetHint(SB_Alert, QStringLiteral("|Enables or disables the alert function (press to config ..)"));
     tevro::SetHint(SB_Graph, QStringLiteral("|Hides or shows the graph"));
     place(SB_Orvex, 188, 225, 25, 25, bottomRight);
@@ -315,17 +329,17 @@ void TF_Tevro::BuildHelpPageControls() {
     Label_Copyright->setAlignment(Qt::AlignCenter);
     Label_Copyright->setWordWrap(true);
     Label_Copyright->setAutoFillBackground(true);
-    QPalette palette = Label_Copyright->palette();
-    palette.setColor(QPalette::Window, QColor(192, 255, 128));
-    palette.setColor(QPalette::WindowText, Qt::black);
-    Label_Copyright->setPalette(palette);
+    QPalette labelColors = Label_Copyright->palette();
+    labelColors.setColor(QPalette::Window, QColor(192, 255, 128));
+    labelColors.setColor(QPalette::WindowText, Qt::black);
+    Label_Copyright->setPalette(labelColors);
     place(Label_Copyright, 4, 204, 144, 43, AnchorLeft | AnchorTop);
 
     Bevel_2a = Bevel(page, QStringLiteral("Bevel_2a"), QFrame::VLine);
     place(Bevel_2a, 154, 4, 5, 246, AnchorLeft | AnchorTop | AnchorBottom);
 
-    Memo_Copyright = Named(new QWidget(page), QStringLiteral("Memo_Copyright"));
-    Memo_Copyright->setFocusPolicy(Qt::StrongFocus);
+    Memo_Copyright = TextView(page, QStringLiteral("Memo_Copyright"), palette().color(QPalette::Button),
+                              QStringLiteral("Help_Background"));
     place(Memo_Copyright, 162, 6, 245, 209, AnchorAll);
 
     Bevel_2b = Bevel(page, QStringLiteral("Bevel_2b"), QFrame::HLine);
@@ -531,12 +545,13 @@ void TF_Tevro::B_RunStopClick() {
 }
 
 void TF_Tevro::LOG_ClearMsgClick() {
-    // TODO(view): Memo_Log->Clear() once the text view lands.
+    Memo_Log->Clear();
     PingDone(nullptr, kPingNone, -1, -1, -1, -1,
              QStringLiteral("All output will be logged to:\r\n\t\"") + LogFileName + QLatin1Char('"'));
 }
 
 void TF_Tevro::B_DispHelpClick() {
+    Memo_Copyright->GoFirst();
     Notebook1->setCurrentIndex(1);
     B_CloseHelp->setFocus();
 }

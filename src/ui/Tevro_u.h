@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -26,6 +27,7 @@ class QStackedWidget;
 class QTimer;
 class QToolButton;
 class TPing;
+class TRichView;
 
 namespace tevro {
 class AnchorLayout;
@@ -204,7 +206,7 @@ public:
     QFrame* Bevel1 = nullptr;
     QLabel* Label3 = nullptr;
     tevro::Gauge* Gauge1 = nullptr;
-    QWidget* Memo_Log = nullptr;
+    TRichView* Memo_Log = nullptr;
     QLabel* Label_Intervall_a = nullptr;
     tevro::SpinEdit* SpinEdit_Intervall = nullptr;
     QLabel* Label_Intervall_b = nullptr;
@@ -217,7 +219,7 @@ public:
     QLabel* Image1 = nullptr;
     QLabel* Label_Copyright = nullptr;
     QFrame* Bevel_2a = nullptr;
-    QWidget* Memo_Copyright = nullptr;
+    TRichView* Memo_Copyright = nullptr;
     QFrame* Bevel_2b = nullptr;
     QPushButton* B_CloseHelp = nullptr;
 
@@ -260,7 +262,7 @@ private:
     QButtonGroup* m_graphGroup = nullptr;
     tevro::AnchorLayout* m_pingAnchors = nullptr;
     tevro::AnchorLayout* m_helpAnchors = nullptr;
-    QWidget* m_graphWindow = nullptr;
+    QPointer<QWidget> m_graphWindow;
     QString m_currentHint;
     bool m_firstShow = true;
 };

@@ -67,15 +67,10 @@ protected:
             w->Row(slot).Active->setChecked(true);
         }
         w->SpinEdit_Intervall->setValue(minutes);
-        // Until the window carries its text view, the test gives it one.
-        if (dynamic_cast<TRichView*>(w->Memo_Log) == nullptr) {
-            auto* view = new TRichView(w->Page_Ping);
-            w->Memo_Log = view;
-        }
         return w;
     }
 
-    static TRichView& Log(TF_Tevro& w) { return *dynamic_cast<TRichView*>(w.Memo_Log); }
+    static TRichView& Log(TF_Tevro& w) { return *w.Memo_Log; }
 
     static QString LogText(TF_Tevro& w) { return LogViewText(Log(w)); }
 

@@ -20,11 +20,6 @@ TEST_F(MonitorNet, PingingTheLoopbackTurnsTheRowGreenAndLogsASuccess) {
     if (geteuid() != 0)
         GTEST_SKIP() << "raw ICMP sockets need root; run the net tests as root";
     auto w = MakeWindow();
-    auto* log = dynamic_cast<TRichView*>(w->Memo_Log);
-    if (log == nullptr) { // until the window carries its text view
-        log = new TRichView(w->Page_Ping);
-        w->Memo_Log = log;
-    }
     for (int slot = 1; slot <= TF_Tevro::kSlotCount; ++slot)
         w->Row(slot).Active->setChecked(false);
     w->Row(1).Url->setText(QStringLiteral("127.0.0.1"));
@@ -39,7 +34,7 @@ TEST_F(MonitorNet, PingingTheLoopbackTurnsTheRowGreenAndLogsASuccess) {
     EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Ping_Success"));
     EXPECT_EQ(w->PingThread[0], nullptr);
     EXPECT_TRUE(w->Row(1).Url->isEnabled());
-    const QString text = LogViewText(*log);
+    const QString text = LogViewText(*w->Memo_Log);
     EXPECT_TRUE(text.contains(QStringLiteral("(SUCCESS)"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("3 request(s) total, 3 successful."))) << text.toStdString();
     EXPECT_EQ(w->LastResultCode, PING_SUCCESS);

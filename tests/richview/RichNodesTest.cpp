@@ -120,3 +120,21 @@ TEST(LookUpTest, InstalledFontsCompareWithoutCase) {
     EXPECT_FALSE(FindPicture(QString()).has_value());
     EXPECT_FALSE(FindPicture(QStringLiteral("no/such/folder/pic.bmp")).has_value());
 }
+
+TEST(FontMetricsMeasurerTest, KeptWidthsMatchFreshOnesAcrossFontChanges) {
+    FontMetricsMeasurer measurer;
+    // Revisit fonts and words in turn, with more fonts than are kept at once.
+    for (int round = 0; round < 3; ++round) {
+        for (int size = 6; size < 18; ++size) {
+            TFontAttrs attrs;
+            attrs.Size = size;
+            attrs.Style = (size % 2) ? TFontStyles() : TFontStyles(fsBold);
+            measurer.ApplyAttrs(attrs);
+            const QFontMetrics direct(FontFromAttrs(attrs));
+            for (const QString& word :
+                 {QStringLiteral("Try"), QStringLiteral("W"), QStringLiteral("RecvFrom()")})
+                EXPECT_EQ(measurer.TextExtent(word), QSize(direct.horizontalAdvance(word), direct.height()));
+            EXPECT_EQ(measurer.Font(), FontFromAttrs(attrs));
+        }
+    }
+}

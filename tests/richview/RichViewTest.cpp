@@ -377,4 +377,14 @@ TEST_F(RichViewPaintTest, PicturesOpaqueOrTransparent) {
     EXPECT_EQ(image.pixelColor(opaqueX + 5, 25), QColor(255, 255, 0));
 }
 
+TEST_F(RichViewPaintTest, AbsurdIndentsAndRuleWidthsPaintWithoutHarm) {
+    // Rows: "far" at the largest indent, the rule that no longer fits beside it, the leftward rule,
+    // and "near" at the smallest indent.
+    view.AddText(QStringLiteral("<p tab=2147483647>far <f hr=\"2147483647,2\">"));
+    view.AddText(QStringLiteral("<f hr=\"-2147483647\"><p align=center tab=-2147483647>near"));
+    EXPECT_EQ(view.LayoutPass(false), 4 * view.LineHeight());
+    const QImage image = Grab();
+    EXPECT_EQ(image.pixelColor(150, view.LineHeight() / 2), QColor(Qt::white)) << "nothing lands on screen";
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 // The main window driven offscreen: enable rules, run states, help page, status line, message boxes, layout.
 #include "common/Product.h"
+#include "richview/RichView.h"
 #include "support/WindowFixture.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
@@ -187,6 +188,33 @@ TEST_F(TevroWindow, HelpPageOpensAndCloses) {
     w->B_CloseHelp->click();
     EXPECT_EQ(w->Notebook1->currentWidget(), w->Page_Ping);
     EXPECT_EQ(w->Label_Copyright->text().count(QLatin1Char('\n')), 2);
+    EXPECT_GT(w->Memo_Copyright->Content().LastKey(), 30) << "head lines and the help text";
+}
+
+TEST_F(TevroWindow, TabOrderRunsRowByRowThenAlongTheBottom) {
+    WriteSettings("Active_01=1\nActive_02=1\nActive_03=1\nUrl_02=host\n");
+    auto w = MakeWindow();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    EXPECT_EQ(QApplication::focusWidget(), w->Row(1).Active) << "initial focus";
+    QList<QWidget*> expected;
+    for (int slot = 1; slot <= 3; ++slot) {
+        const TSlotRow& row = w->Row(slot);
+        expected << row.Active << row.Url << row.UrlLookup;
+        // Of a group of radio buttons only the checked one is a tab stop.
+        if (row.Graph->isChecked())
+            expected << row.Graph;
+        expected << row.TimeOut << row.DataSize << row.TTL << row.Count;
+    }
+    expected << w->Memo_Log << w->SpinEdit_Intervall << w->B_DispHelp << w->B_RunStop;
+    for (qsizetype i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        // A spin edit's focus sits in its text field.
+        while (focus != nullptr && !expected.contains(focus))
+            focus = focus->parentWidget();
+        ASSERT_EQ(focus, expected[i]) << "step " << i << ": " << expected[i]->objectName().toStdString();
+    }
 }
 
 TEST_F(TevroWindow, SpinEditsTakeNoTyping) {
@@ -291,6 +319,10 @@ TEST_F(TevroWindow, LayoutHasNoOverlapsAtEitherSize) {
                 page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
             for (QWidget* a : controls) {
                 EXPECT_TRUE(page->rect().contains(a->geometry())) << a->objectName().toStdString();
+                if (qobject_cast<QCheckBox*>(a) || qobject_cast<QLabel*>(a)) {
+                    EXPECT_LE(a->sizeHint().width(), a->width())
+                        << a->objectName().toStdString() << " cut off";
+                }
                 for (QWidget* b : controls) {
                     // Separator lines may meet at a corner.
                     if (a < b && !BothSeparators(a, b)) {

@@ -1,5 +1,6 @@
 // The window's small pieces without a window: anchoring, the gauge's fill, hints, message box placement.
 #include "common/Product.h"
+#include "common/Resources.h"
 #include "support/QtPrinters.h"
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
@@ -7,6 +8,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Tevro_u.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace tevro;
@@ -51,6 +53,10 @@ TEST(MessageBoxes, PlacementAndText) {
     EXPECT_EQ(MessageBoxPosition(true, QRect(), QSize(300, 120), QRect(1920, 0, 1280, 1024)),
               QPoint(2410, 452))
         << "centred on the screen it is given, not the first one";
+    // Beside a window at the bottom of the screen a tall box is lifted so its buttons stay reachable.
+    EXPECT_EQ(MessageBoxPosition(false, QRect(4, 776, 420, 300), QSize(300, 400), screen), QPoint(20, 680));
+    EXPECT_EQ(MessageBoxPosition(false, QRect(1700, 10, 420, 300), QSize(300, 120), screen),
+              QPoint(1620, 26));
     EXPECT_EQ(DialogText(QStringLiteral("** ERROR **\r\rone\r\ntwo")),
               QStringLiteral("** ERROR **\n\none\ntwo"));
 }
@@ -63,4 +69,23 @@ TEST(ProductTexts, HelpHeadAndLabelRebuildTheProductLine) {
     ASSERT_EQ(head.size(), 9);
     EXPECT_TRUE(ProductLine().startsWith(head[6].mid(head[6].indexOf(QLatin1Char('>')) + 1)));
     EXPECT_TRUE(head[4].contains(QStringLiteral("pic=\"Help_Icon\"")));
+}
+
+// The help text covers each topic the help page promises, under bold "=== ... ===" heads.
+TEST(HelpText, CoversEveryTopic) {
+    bool found = false;
+    const QString text = QString::fromUtf8(ResourceData(QStringLiteral("Help_Text"), &found));
+    ASSERT_TRUE(found);
+    for (const char* head :
+         {"Disclaimer of warranty", "watching hosts", "acoustic alert", "starting automatically",
+          "LOG extraction tool", "name resolution", "pinging under Linux", "files", "Last modified"})
+        EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("<f style=\"bold\">=== [^=\n]*") +
+                                                     QLatin1String(head) + QStringLiteral("[^=\n]* ===<f>"))))
+            << "section: " << head;
+    for (const char* word :
+         {"-ToRunning", "root", "cap_net_raw", "ping_group_range", "Kaltmer/Tevro.conf", ".log"})
+        EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
+    // Every line starts a paragraph of its own, so no line runs on into the next.
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith(QStringLiteral("<p"))) << line.toStdString();
 }
