@@ -46,6 +46,17 @@ bool IsIcmpReport(int error) {
     }
 }
 
+msghdr Message(sockaddr_in& name, iovec& iov, char* control, std::size_t controlSize) {
+    msghdr msg{};
+    msg.msg_name = &name;
+    msg.msg_namelen = sizeof name;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = controlSize;
+    return msg;
+}
+
 class PosixIcmpSocket final : public IcmpSocket {
 public:
     PosixIcmpSocket(int fd, IcmpSocketKind kind) : m_fd(fd), m_kind(kind) {}
@@ -107,13 +118,7 @@ private:
         sockaddr_in from{};
         iovec iov{buffer.data(), buffer.size()};
         alignas(cmsghdr) char control[64];
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+        msghdr msg = Message(from, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT);
         if (n < 0) {
             const int error = errno;
@@ -145,13 +150,7 @@ private:
         sockaddr_in original{};
         iovec iov{quoted, sizeof quoted};
         alignas(cmsghdr) char control[256];
-        msghdr msg{};
-        msg.msg_name = &original;
-        msg.msg_namelen = sizeof original;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+        msghdr msg = Message(original, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (n < 0)
             return false;
@@ -234,7 +233,7 @@ public:
         }
         auto socket = std::make_unique<PosixIcmpSocket>(fd, kind);
 
-        timeval tv{timeOutMs / 1000, (timeOutMs % 1000) * 1000};
+        timeval tv{timeOutMs / 1000, static_cast<suseconds_t>(timeOutMs % 1000) * 1000};
         const int on = 1;
         // Let through only what can answer a try: echo reply, unreachable, time exceeded.
         icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};

@@ -120,9 +120,10 @@ void IcmpResponder::Serve() {
                         r.index = static_cast<int>(m_requests.size());
                         m_requests.push_back(r);
                     }
-                    for (Answer& a : m_policy(r))
-                        queue.emplace(Clock::now() + std::chrono::milliseconds(a.delayMs),
-                                      Due{r.source, std::move(a)});
+                    for (Answer& a : m_policy(r)) {
+                        const auto due = Clock::now() + std::chrono::milliseconds(a.delayMs);
+                        queue.emplace(due, Due{r.source, std::move(a)});
+                    }
                     ++m_seen;
                 }
             }

@@ -88,6 +88,7 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
         return result;
     }
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
