@@ -181,22 +181,24 @@ void TF_Tevro::BuildPingPage() {
     };
 
     const tevro::Anchors topRight = AnchorTop | AnchorRight;
-    place(ColumnHead(page, QStringLiteral("Status_dsc"), QStringLiteral("Status")), 4, 4, 53, 13,
-          AnchorLeft | AnchorTop);
-    place(ColumnHead(page, QStringLiteral("Url_dsc"), QStringLiteral("URL / IP")), 60, 4, 141, 13,
-          AnchorLeft | AnchorTop | AnchorRight);
-    place(ColumnHead(page, QStringLiteral("TimeOut_dsc"), QStringLiteral("TimeOut")), 204, 4, 53, 13,
-          topRight);
-    place(ColumnHead(page, QStringLiteral("DataSize_dsc"), QStringLiteral("DataSize")), 260, 4, 53, 13,
-          topRight);
-    place(ColumnHead(page, QStringLiteral("TTL_dsc"), QStringLiteral("TTL")), 316, 4, 45, 13, topRight);
-    place(ColumnHead(page, QStringLiteral("Count_dsc"), QStringLiteral("Count")), 364, 4, 45, 13, topRight);
-    Status_dsc = page->findChild<QLabel*>(QStringLiteral("Status_dsc"));
-    Url_dsc = page->findChild<QLabel*>(QStringLiteral("Url_dsc"));
-    TimeOut_dsc = page->findChild<QLabel*>(QStringLiteral("TimeOut_dsc"));
-    DataSize_dsc = page->findChild<QLabel*>(QStringLiteral("DataSize_dsc"));
-    TTL_dsc = page->findChild<QLabel*>(QStringLiteral("TTL_dsc"));
-    Count_dsc = page->findChild<QLabel*>(QStringLiteral("Count_dsc"));
+    const struct {
+        QLabel* TF_Tevro::*label;
+        const char* name;
+        const char* text;
+        int left, width;
+        tevro::Anchors anchors;
+    } heads[] = {
+        {&TF_Tevro::Status_dsc, "Status_dsc", "Status", 4, 53, AnchorLeft | AnchorTop},
+        {&TF_Tevro::Url_dsc, "Url_dsc", "URL / IP", 60, 141, AnchorLeft | AnchorTop | AnchorRight},
+        {&TF_Tevro::TimeOut_dsc, "TimeOut_dsc", "TimeOut", 204, 53, topRight},
+        {&TF_Tevro::DataSize_dsc, "DataSize_dsc", "DataSize", 260, 53, topRight},
+        {&TF_Tevro::TTL_dsc, "TTL_dsc", "TTL", 316, 45, topRight},
+        {&TF_Tevro::Count_dsc, "Count_dsc", "Count", 364, 45, topRight},
+    };
+    for (const auto& head : heads) {
+        this->*head.label = ColumnHead(page, QString::fromLatin1(head.name), QString::fromLatin1(head.text));
+        place(this->*head.label, head.left, 4, head.width, 13, head.anchors);
+    }
 
     m_graphGroup = new QButtonGroup(this);
     m_graphGroup->setExclusive(true);
