@@ -1,7 +1,6 @@
 // The scheduler and result processing in the main window, with scripted workers instead of pings.
 #include "ScriptedPingWorkers.h"
 #include "monitor/LogEntry.h"
-#include "monitor/TevroMonitorState.h"
 #include "monitor/WindowPorts.h"
 #include "richview/RichView.h"
 #include "support/LogViewText.h"

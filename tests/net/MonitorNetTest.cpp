@@ -1,5 +1,5 @@
 // Monitoring for real: the main window pings 127.0.0.1 with its own TPing workers.
-#include "monitor/TevroMonitorState.h"
+#include "engine/PingRun.h"
 #include "support/LogViewText.h"
 #include "support/WindowFixture.h"
 #include "ui/SpinEdit.h"
