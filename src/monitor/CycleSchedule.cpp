@@ -17,10 +17,6 @@ QString ScheduleLine(const QDateTime& now, int intervalMinutes) {
            now.addSecs(intervalMinutes * 60LL).toString(pattern) % QLatin1Char('.');
 }
 
-QString NothingScheduledLine() {
-    return QStringLiteral("By now there is'nt any event scheduled.");
-}
-
 int ChainStep(int nextSlot, const std::function<bool(int slot)>& startSlot) {
     if (nextSlot < 1 || nextSlot > kSlotCount)
         return 0;

@@ -9,6 +9,20 @@ namespace {
 
 const QChar kNoBreakSpace(0x00A0);
 
+enum class EntryHead { None, Success, SuccessWithLoss, Failed };
+
+EntryHead HeadFor(int resultCode, int packetLoss) {
+    switch (resultCode) {
+    case PING_NONE:
+        return EntryHead::None;
+    case PING_SUCCESS:
+        return packetLoss == 0 ? EntryHead::Success : EntryHead::SuccessWithLoss;
+    default:
+        // VERSION_MISMATCH, SOCKET_ERROR, PING_FAILED; a code nobody defined is no success either.
+        return EntryHead::Failed;
+    }
+}
+
 QString ViewHead(EntryHead head) {
     // The label is padded with non-breaking spaces so the view keeps it as one coloured item.
     const auto label = [](const char* bgcolor, const char* text) -> QString {
@@ -50,18 +64,6 @@ QString TimeText(const QDateTime& now) {
 }
 
 } // namespace
-
-EntryHead HeadFor(int resultCode, int packetLoss) {
-    switch (resultCode) {
-    case PING_NONE:
-        return EntryHead::None;
-    case PING_SUCCESS:
-        return packetLoss == 0 ? EntryHead::Success : EntryHead::SuccessWithLoss;
-    default:
-        // VERSION_MISMATCH, SOCKET_ERROR, PING_FAILED; a code nobody defined is no success either.
-        return EntryHead::Failed;
-    }
-}
 
 QString EscapeForView(const QString& text) {
     QString escaped = text;

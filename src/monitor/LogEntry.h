@@ -7,11 +7,6 @@
 
 namespace tevro {
 
-// How an entry is headed; also picks the graph and status colours.
-enum class EntryHead { None, Success, SuccessWithLoss, Failed };
-
-EntryHead HeadFor(int resultCode, int packetLoss);
-
 // Makes a text safe as running text of the view: every "<" becomes the view's own escape ("&gt#"), so a
 // host text or a resolver's name can neither vanish as an unknown tag nor open a tag of its own.
 QString EscapeForView(const QString& text);

@@ -65,12 +65,9 @@ void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTi
 }
 
 void TF_Tevro::AddLogEntry(const QString& markup) {
-    auto* view = dynamic_cast<TRichView*>(Memo_Log);
-    if (view == nullptr)
-        return;
-    RichViewTrim trim(*view);
+    RichViewTrim trim(*Memo_Log);
     tevro::TrimLog(trim);
-    view->AddText(markup);
+    Memo_Log->AddText(markup);
 }
 
 tevro::GraphFeed* TF_Tevro::GraphFeedTarget() const {

@@ -87,14 +87,6 @@ TEST(LogEntry, AngleBracketsReachTheViewEscapedAndTheFileUnchanged) {
         hostileView.contains(QStringLiteral("(&gt#f pic=\"/etc/passwd\">&gt#a x=y>):\r\n<p tab=12>## Try")));
 }
 
-TEST(LogEntry, StatusPictures) {
-    EXPECT_EQ(StatusPictureName(VERSION_MISMATCH), QStringLiteral("Socket_Error"));
-    EXPECT_EQ(StatusPictureName(SOCKET_ERROR), QStringLiteral("Socket_Error"));
-    EXPECT_EQ(StatusPictureName(PING_FAILED), QStringLiteral("Ping_Failed"));
-    EXPECT_EQ(StatusPictureName(PING_SUCCESS), QStringLiteral("Ping_Success"));
-    EXPECT_TRUE(StatusPictureName(PING_NONE).isEmpty());
-}
-
 TEST(LogFilters, EachClassHasItsOwnSwitchAndInformationAlwaysPasses) {
     LogFilters none{false, false, false};
     EXPECT_TRUE(none.Passes(PING_NONE));

@@ -1,9 +1,9 @@
 // The scheduler and result processing in the main window, with scripted workers instead of pings.
 #include "ScriptedPingWorkers.h"
 #include "monitor/LogEntry.h"
-#include "monitor/TevroMonitorState.h"
 #include "monitor/WindowPorts.h"
 #include "richview/RichView.h"
+#include "support/LogViewText.h"
 #include "support/WindowFixture.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
@@ -66,29 +66,12 @@ protected:
             w->Row(slot).Active->setChecked(true);
         }
         w->SpinEdit_Intervall->setValue(minutes);
-        // Until the window carries its text view, the test gives it one.
-        if (dynamic_cast<TRichView*>(w->Memo_Log) == nullptr) {
-            auto* view = new TRichView(w->Page_Ping);
-            w->Memo_Log = view;
-        }
         return w;
     }
 
-    static TRichView& Log(TF_Tevro& w) { return *dynamic_cast<TRichView*>(w.Memo_Log); }
+    static TRichView& Log(TF_Tevro& w) { return *w.Memo_Log; }
 
-    // The log view's words, a blank between items and a line break before each paragraph.
-    static QString LogText(TF_Tevro& w) {
-        QString text;
-        for (const Node* node = Log(w).Content().Head(); node != nullptr; node = node->Next) {
-            if (node->Kind == TNodeKind::Para && !text.isEmpty())
-                text += QLatin1Char('\n');
-            else if (const ItemNode* item = AsItem(node); item != nullptr && !item->Text.isEmpty())
-                text +=
-                    (text.isEmpty() || text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ")) +
-                    item->Text;
-        }
-        return text;
-    }
+    static QString LogText(TF_Tevro& w) { return LogViewText(Log(w)); }
 
     // Back colour of the head label of the newest entry, 0 when it has none.
     static Color32 LastHeadColor(TF_Tevro& w) {
