@@ -12,15 +12,6 @@
 #include <QStackedWidget>
 #include <QToolButton>
 
-namespace {
-
-// The maker's notice in its pieces; together they make the product line.
-const QString kTitleLine = QStringLiteral("Tevro v3.01.2 (c) 1999-2026");
-const QString kHolder = QStringLiteral("Kaltmer");
-const QString kClosing = QStringLiteral("all rights reserved.");
-
-} // namespace
-
 QStringList TF_Tevro::HelpPageHeadLines() {
     return {
         QStringLiteral("<p>"),
@@ -31,14 +22,15 @@ QStringList TF_Tevro::HelpPageHeadLines() {
             "<p halign=\"center\" valign=\"middle\"><f style=\"bold\">:::::<f><f pic=\"Help_Icon\"><f>"
             "<f style=\"bold\">:::::<f>"),
         QStringLiteral("<p>"),
-        QStringLiteral("<p halign=\"center\">") + kTitleLine,
-        QStringLiteral("<p halign=\"center\">") + kHolder,
+        QStringLiteral("<p halign=\"center\">") + tevro::ProductTitle(),
+        QStringLiteral("<p halign=\"center\">") + tevro::NoticeHolder(),
         QStringLiteral("<p>"),
     };
 }
 
 QString TF_Tevro::CopyrightLabelText() {
-    return kTitleLine + QLatin1Char('\n') + kHolder + QStringLiteral(",\n") + kClosing;
+    return tevro::ProductTitle() + QLatin1Char('\n') + tevro::NoticeHolder() + QStringLiteral(",\n") +
+           tevro::NoticeClosing() + QLatin1Char('.');
 }
 
 void TF_Tevro::FormCreate() {

@@ -64,7 +64,7 @@ TEST(MessageBoxes, PlacementAndText) {
 TEST(ProductTexts, HelpHeadAndLabelRebuildTheProductLine) {
     const QStringList label = TF_Tevro::CopyrightLabelText().split(QLatin1Char('\n'));
     ASSERT_EQ(label.size(), 3);
-    EXPECT_EQ(label.join(QLatin1Char(' ')), ProductLine());
+    EXPECT_EQ(label.join(QLatin1Char(' ')), ProductLine() + QLatin1Char('.')); // the label closes the notice
     const QStringList head = TF_Tevro::HelpPageHeadLines();
     ASSERT_EQ(head.size(), 9);
     EXPECT_TRUE(ProductLine().startsWith(head[6].mid(head[6].indexOf(QLatin1Char('>')) + 1)));
