@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -276,8 +277,10 @@ TEST_F(MonitorWindow, FiltersHideEntriesFromTheViewOnly) {
     w->Add_PING_FAILED->setChecked(false);
     w->Add_PING_SUCCESS->setChecked(false);
     const qint32 empty = Log(*w).DocumentSize();
-    for (const PingResult& r : {ScriptedPingWorkers::Success(), ScriptedPingWorkers::Failure(SOCKET_ERROR),
-                                ScriptedPingWorkers::Failure(PING_FAILED)}) {
+    const std::vector<PingResult> results{ScriptedPingWorkers::Success(),
+                                          ScriptedPingWorkers::Failure(SOCKET_ERROR),
+                                          ScriptedPingWorkers::Failure(PING_FAILED)};
+    for (const PingResult& r : results) {
         w->Timer1Timer(nullptr);
         workers.Finish(workers.Started() - 1, r);
         EXPECT_EQ(Log(*w).DocumentSize(), empty) << r.ResultCode;
@@ -285,6 +288,14 @@ TEST_F(MonitorWindow, FiltersHideEntriesFromTheViewOnly) {
         EXPECT_EQ(w->StatusPicture(1), StatusPictureName(r.ResultCode));
     }
     EXPECT_EQ(graph->bars.size(), 3u) << "the graph is fed whatever the filters";
+    QFile logFile(w->LogFileName);
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(logFile.readAll());
+    for (const PingResult& r : results) {
+        const QString entry =
+            FileEntry(r.ResultCode, r.PacketLoss, r.Report, w->Now()) + QStringLiteral("\r\n");
+        EXPECT_TRUE(written.contains(entry)) << "the LOG file gets every entry: " << entry.toStdString();
+    }
     w->PingDone(nullptr, PING_NONE, -1, -1, -1, -1, QStringLiteral("always"));
     EXPECT_GT(Log(*w).DocumentSize(), empty);
 
