@@ -1,5 +1,6 @@
 // The main window driven offscreen: enable rules, run states, help page, status line, message boxes, layout.
 #include "common/Product.h"
+#include "monitor/CycleSchedule.h"
 #include "richview/RichView.h"
 #include "support/WindowFixture.h"
 #include "ui/Gauge.h"
@@ -304,6 +305,8 @@ bool BothSeparators(const QWidget* a, const QWidget* b) {
 TEST_F(TevroWindow, LayoutHasNoOverlapsAtEitherSize) {
     auto w = MakeWindow();
     w->show();
+    // The schedule label must hold a whole schedule line while Running, not only its idle text.
+    w->Label3->setText(tevro::ScheduleLine(QDateTime(QDate(2026, 12, 28), QTime(23, 58)), 59));
     QWidget* pingPage = w->Page_Ping;
     std::vector<int> rightMargins, bottomMargins, urlGrowth;
     const QString shots = qEnvironmentVariable("TEVRO_SCREENSHOT_DIR");
