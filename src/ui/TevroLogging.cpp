@@ -95,4 +95,6 @@ bool TF_Tevro::OrvexAvailable() const {
     return QFileInfo::exists(QStringLiteral("Orvex.exe"));
 }
 
+// The extraction command (running the tool over the LOG files and showing its output) is not built
+// yet; the button is only enabled when the tool exists beside the program.
 void TF_Tevro::SB_OrvexClick() {}
