@@ -120,7 +120,11 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_env(std::move(environment)) {
     setObjectName(QStringLiteral("F_Tevro"));
-    setWindowIcon(QIcon(tevro::ResourcePath(QStringLiteral("Tevro_Icon"))));
+    // Every drawn size, so the title bar, task bar and tray each pick a sharp one.
+    QIcon icon;
+    for (const char* name : {"Tevro_Icon_16", "Tevro_Icon", "Tevro_Icon_64"})
+        icon.addFile(tevro::ResourcePath(QString::fromLatin1(name)));
+    setWindowIcon(icon);
     // The client area is wholly covered by the notebook and the status line: nothing to erase.
     setAttribute(Qt::WA_OpaquePaintEvent);
 
