@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 using tevro::AnchorAll;
@@ -449,8 +450,11 @@ void TF_Tevro::UpdateRunButton() {
     bool usable = false;
     for (const TSlotRow& row : m_rows) {
         // Blanks and control characters around the host text do not make a host.
-        const QString host = row.Url->text().trimmed();
-        usable = usable || (row.Active->isChecked() && !host.isEmpty());
+        const QString host = row.Url->text();
+        const bool blank = std::all_of(host.cbegin(), host.cend(), [](QChar ch) {
+            return ch.isSpace() || ch.category() == QChar::Other_Control;
+        });
+        usable = usable || (row.Active->isChecked() && !blank);
     }
     B_RunStop->setEnabled(usable);
 }

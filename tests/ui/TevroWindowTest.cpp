@@ -64,6 +64,8 @@ TEST_F(TevroWindow, RunButtonNeedsAnActiveSlotWithAHost) {
     EXPECT_FALSE(w->B_RunStop->isEnabled());
     w->Row(2).Url->setText(QStringLiteral("  \t "));
     EXPECT_FALSE(w->B_RunStop->isEnabled()) << "blanks are no host";
+    w->Row(2).Url->setText(QStringLiteral(" \u0001\u007f "));
+    EXPECT_FALSE(w->B_RunStop->isEnabled()) << "control characters are no host";
 
     SetHost(*w, 1, false, QStringLiteral("inactive.example"));
     EXPECT_FALSE(w->B_RunStop->isEnabled()) << "a host in an inactive row does not count";
