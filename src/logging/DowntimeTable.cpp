@@ -55,8 +55,10 @@ QString FormatDowntimeMoment(const QDateTime& moment, const QLocale& locale) {
     const QTime time = moment.time();
     const QString sep = TimeSeparator(locale);
     auto two = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
-    return locale.dayName(date.dayOfWeek(), QLocale::ShortFormat) + QStringLiteral(", ") + two(date.day()) +
-           QLatin1Char('.') + two(date.month()) + QLatin1Char('.') +
+    // The stand-alone form is the bare abbreviation ("Mo", not the "Mo." used inside a date), so the
+    // date columns keep the frame's width wherever the locale allows.
+    return locale.standaloneDayName(date.dayOfWeek(), QLocale::ShortFormat) + QStringLiteral(", ") +
+           two(date.day()) + QLatin1Char('.') + two(date.month()) + QLatin1Char('.') +
            QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) + QStringLiteral(", ") +
            two(time.hour()) + sep + two(time.minute()) + sep + two(time.second());
 }

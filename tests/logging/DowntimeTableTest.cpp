@@ -62,8 +62,22 @@ TEST(DowntimeFormatTest, MomentUsesTheLocalesDayNameAndSeparator) {
     const QDateTime monday(QDate(2026, 3, 2), QTime(9, 5, 7));
     EXPECT_EQ(FormatDowntimeMoment(monday, QLocale::c()), QStringLiteral("Mon, 02.03.2026, 09:05:07"));
     EXPECT_EQ(FormatDowntimeMoment(monday, QLocale(QLocale::German, QLocale::Germany)),
-              QStringLiteral("Mo., 02.03.2026, 09:05:07"));
+              QStringLiteral("Mo, 02.03.2026, 09:05:07"));
     EXPECT_EQ(TimeSeparator(QLocale(QLocale::Finnish, QLocale::Finland)), QStringLiteral("."));
+}
+
+TEST(DowntimeFormatTest, TwoLetterDayNamesGiveRowsAsWideAsTheFrame) {
+    FakeClock clock;
+    QStringList lines;
+    DowntimeTable german{clock, [&lines](const QString& line) { lines << line; },
+                         QLocale(QLocale::German, QLocale::Germany)};
+    german.Update(kPingFailed, 0);
+    clock.Advance(90s);
+    german.Update(kSuccess, kPingFailed);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[1],
+              QStringLiteral("|| 00:01:30 | Mo, 02.03.2026, 10:00:00 | Mo, 02.03.2026, 10:01:30 ||"));
+    EXPECT_EQ(lines[1].size(), DowntimeTable::FrameLine().size());
 }
 
 TEST_F(DowntimeTableTest, FramesAreTheWidthOfTheHead) {
