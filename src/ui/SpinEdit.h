@@ -2,6 +2,7 @@
 // at a time, and setting it clamps to the range without rounding to the step.
 #pragma once
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSpinBox>
 
@@ -16,6 +17,17 @@ public:
         lineEdit()->setReadOnly(true);
         setContextMenuPolicy(Qt::NoContextMenu);
         lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
+    }
+
+protected:
+    // Qt pages by ten steps; here every key moves one step, like the arrows.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+            stepBy(event->key() == Qt::Key_PageUp ? 1 : -1);
+            event->accept();
+            return;
+        }
+        QSpinBox::keyPressEvent(event);
     }
 };
 

@@ -230,6 +230,10 @@ TEST_F(TevroWindow, SpinEditsTakeNoTyping) {
     EXPECT_EQ(spin->value(), 3);
     QTest::keyClick(spin, Qt::Key_Up);
     EXPECT_EQ(spin->value(), 4);
+    QTest::keyClick(spin, Qt::Key_PageUp);
+    EXPECT_EQ(spin->value(), 5) << "one step, not a page";
+    QTest::keyClick(spin, Qt::Key_PageDown);
+    EXPECT_EQ(spin->value(), 4);
     spin->setValue(1000);
     EXPECT_EQ(spin->value(), 99);
     w->Row(1).TimeOut->setValue(1013);
