@@ -134,7 +134,7 @@ public:
     // Label_Copyright's text: the product line over three lines.
     static QString CopyrightLabelText();
 
-    // ---- Scheduler and result processing: bodies in monitor/TevroScheduler.cpp, monitor/TevroResults.cpp
+    // ---- Scheduler and result processing: bodies in TevroScheduler.cpp, TevroResults.cpp
     // ----
 
     void Timer1Timer(QObject* sender); // no sender: start a cycle at once

@@ -1,6 +1,6 @@
 // The ping scheduler of the main window: the cycle timer, the chain over the active slots, the Active boxes.
 #include "monitor/LogEntry.h"
-#include "monitor/TevroMonitorState.h"
+#include "ui/TevroMonitorState.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
 

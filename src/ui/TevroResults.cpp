@@ -1,6 +1,6 @@
 // Result processing of the main window: every finished ping and informational entry arrives here.
 #include "monitor/LogEntry.h"
-#include "monitor/TevroMonitorState.h"
+#include "ui/TevroMonitorState.h"
 #include "monitor/WindowPorts.h"
 #include "richview/RichView.h"
 
