@@ -1,0 +1,62 @@
+// Temporary storage on disk for what the report lists in full (outages, downtime table lines), so the
+// tool's memory does not grow with the LOG. Falls back to memory when no temporary file can be made.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvex {
+
+// Text lines, read back in the order written.
+class TextSpool {
+public:
+    TextSpool();
+    ~TextSpool();
+    TextSpool(const TextSpool&) = delete;
+    TextSpool& operator=(const TextSpool&) = delete;
+
+    void Add(std::string_view line);
+    std::uint64_t Count() const { return m_count; }
+    // Calls `each` for every line in order; may be called more than once.
+    void ForEach(const std::function<void(std::string_view)>& each);
+
+private:
+    std::FILE* m_file = nullptr;
+    std::string m_memory;
+    std::uint64_t m_count = 0;
+};
+
+// One run of a host's consecutive unsuccessful rounds.
+struct Outage {
+    std::uint32_t host = 0;
+    std::uint32_t rounds = 0;
+    std::int64_t first = 0; // moment of the first failed round
+    std::int64_t end = 0;   // first successful round after it, or the last failed one when not ended
+    std::uint8_t ended = 0; // 1 when a successful round ended it
+};
+
+// Outages in LOG order, read back grouped by host.
+class OutageStore {
+public:
+    OutageStore();
+    ~OutageStore();
+    OutageStore(const OutageStore&) = delete;
+    OutageStore& operator=(const OutageStore&) = delete;
+
+    void Add(const Outage& outage);
+    // Calls `each` for every outage, hosts in ascending order and each host's outages in LOG order.
+    // `perHost[h]` is the number of outages added for host h. Returns false when the disk failed.
+    bool ForEachByHost(const std::vector<std::uint64_t>& perHost, const std::function<void(const Outage&)>& each);
+
+private:
+    std::FILE* m_file = nullptr;
+    std::vector<Outage> m_memory;
+    std::uint64_t m_count = 0;
+    bool m_failed = false;
+};
+
+} // namespace orvex
