@@ -1,4 +1,5 @@
 // The extraction tool run as a program over LOG files written by the program's own writers.
+#include "Spool.h"
 #include "support/LogBuilder.h"
 
 #include <QDir>
@@ -225,3 +226,17 @@ TEST_F(OrvexTest, TooFewDataWritesNothing) {
 }
 
 } // namespace
+
+// Outages of a long LOG leave memory for the disk; either way each host's come back together, in LOG order.
+TEST(OutageStoreTest, OutagesComeBackByHostInLogOrderFromMemoryAndFromDisk) {
+    for (const std::size_t inMemory : {std::size_t{100}, std::size_t{2}}) {
+        orvex::OutageStore store(inMemory);
+        for (std::uint32_t i = 0; i < 10; ++i)
+            store.Add({i % 3, i, std::int64_t{i}, std::int64_t{i} + 60, 1});
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+        ASSERT_TRUE(store.ForEachByHost({4, 3, 3}, [&](const orvex::Outage& o) { seen.emplace_back(o.host, o.rounds); }));
+        const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{
+            {0, 0}, {0, 3}, {0, 6}, {0, 9}, {1, 1}, {1, 4}, {1, 7}, {2, 2}, {2, 5}, {2, 8}};
+        EXPECT_EQ(seen, expected) << "kept in memory: " << inMemory;
+    }
+}

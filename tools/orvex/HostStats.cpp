@@ -12,12 +12,28 @@ int HostStats::ReplyPercentile(int p) const {
     // Nearest rank: the smallest value with at least p percent of the rounds at or below it.
     const std::uint64_t rank = std::max<std::uint64_t>(1, (successes * static_cast<std::uint64_t>(p) + 99) / 100);
     std::uint64_t seen = 0;
-    for (const auto& [ms, count] : replyTimes) {
+    for (std::size_t ms = 0; ms < replyCounts.size(); ++ms) {
+        seen += replyCounts[ms];
+        if (seen >= rank)
+            return static_cast<int>(ms);
+    }
+    for (const auto& [ms, count] : replyBeyond) {
         seen += count;
         if (seen >= rank)
             return ms;
     }
-    return replyTimes.rbegin()->first;
+    return 0;
+}
+
+void HostStats::AddReply(int ms) {
+    if (ms >= 0 && ms < kDirectMs) {
+        if (static_cast<std::size_t>(ms) >= replyCounts.size())
+            replyCounts.resize(static_cast<std::size_t>(ms) + 1);
+        ++replyCounts[static_cast<std::size_t>(ms)];
+    } else {
+        ++replyBeyond[ms];
+    }
+    replySum += ms;
 }
 
 void HostCollector::OnRound(const Round& round) {
@@ -25,13 +41,7 @@ void HostCollector::OnRound(const Round& round) {
         ++m_unattributed;
         return;
     }
-    auto [it, added] = m_index.try_emplace(std::string(round.host), static_cast<std::uint32_t>(m_hosts.size()));
-    if (added) {
-        m_hosts.emplace_back();
-        m_hosts.back().name = it->first;
-        m_hosts.back().firstSeen = round.when;
-    }
-    const std::uint32_t index = it->second;
+    const std::uint32_t index = IndexOf(round.host, round.when);
     HostStats& host = m_hosts[index];
 
     if (m_rounds == 0 || round.when < m_first)
@@ -45,8 +55,7 @@ void HostCollector::OnRound(const Round& round) {
 
     if (round.outcome == Outcome::Success) {
         ++host.successes;
-        ++host.replyTimes[round.meanMs];
-        host.replySum += round.meanMs;
+        host.AddReply(round.meanMs);
         host.lossSum += static_cast<std::uint64_t>(round.lossPct);
         ++host.lossRounds;
         if (host.down) {
@@ -70,6 +79,23 @@ void HostCollector::OnRound(const Round& round) {
     }
     ++host.current.rounds;
     host.current.end = round.when;
+}
+
+std::uint32_t HostCollector::IndexOf(std::string_view name, std::int64_t when) {
+    // Rounds come host after host in slot order, so the host after the last one is nearly always it.
+    const auto count = static_cast<std::uint32_t>(m_hosts.size());
+    if (count > 0) {
+        const std::uint32_t next = (m_lastIndex + 1) % count;
+        if (m_hosts[next].name == name)
+            return m_lastIndex = next;
+    }
+    auto [it, added] = m_index.try_emplace(std::string(name), count);
+    if (added) {
+        m_hosts.emplace_back();
+        m_hosts.back().name = it->first;
+        m_hosts.back().firstSeen = when;
+    }
+    return m_lastIndex = it->second;
 }
 
 void HostCollector::OnTableLine(std::string_view line) {

@@ -23,8 +23,11 @@ struct HostStats {
     std::int64_t lastSeen = 0;
 
     // Mean reply time of each successful round, counted per millisecond value: exact percentiles in
-    // memory bounded by the time-out, not by the LOG.
-    std::map<int, std::uint64_t> replyTimes;
+    // memory bounded by the time-out, not by the LOG. Values beyond the array's reach are rare.
+    static constexpr int kDirectMs = 16384;
+    std::vector<std::uint64_t> replyCounts; // index: ms, grown as needed up to kDirectMs
+    std::map<int, std::uint64_t> replyBeyond;
+    void AddReply(int ms);
     double replySum = 0;
     std::uint64_t lossSum = 0;    // percent, over rounds that sent requests
     std::uint64_t lossRounds = 0; // successes and failures; socket errors sent nothing
@@ -65,11 +68,13 @@ public:
     std::int64_t LastMoment() const { return m_last; }
 
 private:
+    std::uint32_t IndexOf(std::string_view name, std::int64_t when);
     void CloseOutages();
     void CloseOutage(HostStats& host);
 
     std::vector<HostStats> m_hosts;
     std::unordered_map<std::string, std::uint32_t> m_index;
+    std::uint32_t m_lastIndex = 0;
     OutageStore m_outages;
     TextSpool m_table;
     std::uint64_t m_rounds = 0;

@@ -7,8 +7,10 @@
 namespace orvex {
 namespace {
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
+// Prefixes and literals are compile-time constants, so the comparisons inline; this runs for every line.
+template <std::size_t N>
+bool StartsWith(std::string_view text, const char (&prefix)[N]) {
+    return text.size() >= N - 1 && std::memcmp(text.data(), prefix, N - 1) == 0;
 }
 
 bool IsDigit(char c) {
@@ -38,10 +40,11 @@ bool Number(std::string_view text, std::size_t& pos, int& value) {
     return pos > start;
 }
 
-bool Literal(std::string_view text, std::size_t& pos, std::string_view literal) {
-    if (text.substr(pos, literal.size()) != literal)
+template <std::size_t N>
+bool Literal(std::string_view text, std::size_t& pos, const char (&literal)[N]) {
+    if (pos > text.size() || text.size() - pos < N - 1 || std::memcmp(text.data() + pos, literal, N - 1) != 0)
         return false;
-    pos += literal.size();
+    pos += N - 1;
     return true;
 }
 
@@ -94,7 +97,7 @@ std::string_view HostOf(std::string_view first) {
     return first;
 }
 
-constexpr std::string_view kIndent = "   ## ";
+constexpr char kIndent[] = "   ## ";
 
 } // namespace
 
@@ -175,7 +178,7 @@ void LogScanner::Line(std::string_view line) {
 
     if (StartsWith(line, kIndent)) {
         if (m_inEntry)
-            ContinueEntry(line.substr(kIndent.size()));
+            ContinueEntry(line.substr(sizeof kIndent - 1));
         return; // otherwise a line of an informational entry
     }
     EndEntry();
@@ -222,20 +225,23 @@ void LogScanner::Line(std::string_view line) {
         m_sink.OnRunStart();
         return;
     }
-    for (std::string_view known : {"Previous LOG", "Oldest LOG file", "First ping error encountered",
-                                   "First successful ping encountered"}) {
-        if (StartsWith(line, known))
-            return;
-    }
+    if (StartsWith(line, "Previous LOG") || StartsWith(line, "Oldest LOG file") ||
+        StartsWith(line, "First ping error encountered") || StartsWith(line, "First successful ping encountered"))
+        return;
     ++m_counts.unknownLines;
 }
 
 void LogScanner::ContinueEntry(std::string_view text) {
     m_hasMore = true;
-    if (StartsWith(text, "Try #") || StartsWith(text, "Memory allocation failed")) {
-        m_hasTries = true;
+    if (text.empty())
+        return;
+    // Most lines are tries; only a line beginning with a digit can be the summary.
+    if (text.front() == 'T' || text.front() == 'M') {
+        m_hasTries = m_hasTries || StartsWith(text, "Try #") || StartsWith(text, "Memory allocation failed");
         return;
     }
+    if (!IsDigit(text.front()))
+        return;
     // "3 request(s) total, 2 successful. Min=30 ms, Max=40 ms, Mean=35 ms, Packet loss=33%" or
     // "3 request(s) total, all failed with a time-out set to 1000 ms each".
     std::size_t pos = 0;

@@ -1,5 +1,6 @@
-// The outages are sorted by host with a counting sort on disk: every host's slot range is known from the
-// counts, so each record is written once to its place and the result read once in order.
+// Outages stay in memory up to a limit and are sorted there. Beyond it they go to disk and are sorted by
+// host with a counting sort: every host's slot range is known from the counts, so each record is written
+// once to its place and the result read once in order.
 #include "Spool.h"
 
 #include <algorithm>
@@ -17,7 +18,10 @@ bool PutAt(int fd, const Outage& outage, std::uint64_t index) {
 
 } // namespace
 
-TextSpool::TextSpool() : m_file(std::tmpfile()) {}
+TextSpool::TextSpool() : m_file(std::tmpfile()) {
+    if (m_file != nullptr)
+        std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+}
 
 TextSpool::~TextSpool() {
     if (m_file != nullptr)
@@ -59,7 +63,7 @@ void TextSpool::ForEach(const std::function<void(std::string_view)>& each) {
     std::fseek(m_file, 0, SEEK_END);
 }
 
-OutageStore::OutageStore() : m_file(std::tmpfile()) {}
+OutageStore::OutageStore(std::size_t memoryRecords) : m_memoryRecords(std::max<std::size_t>(1, memoryRecords)) {}
 
 OutageStore::~OutageStore() {
     if (m_file != nullptr)
@@ -70,6 +74,16 @@ void OutageStore::Add(const Outage& outage) {
     ++m_count;
     if (m_file == nullptr) {
         m_memory.push_back(outage);
+        if (m_memory.size() < m_memoryRecords)
+            return;
+        // Too many to keep: from now on they go to disk. Without a temporary file they stay in memory.
+        m_file = std::tmpfile();
+        if (m_file == nullptr)
+            return;
+        std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+        if (std::fwrite(m_memory.data(), sizeof(Outage), m_memory.size(), m_file) != m_memory.size())
+            m_failed = true;
+        std::vector<Outage>().swap(m_memory);
         return;
     }
     if (std::fwrite(&outage, sizeof outage, 1, m_file) != 1)

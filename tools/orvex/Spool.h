@@ -1,5 +1,5 @@
-// Temporary storage on disk for what the report lists in full (outages, downtime table lines), so the
-// tool's memory does not grow with the LOG. Falls back to memory when no temporary file can be made.
+// Storage for what the report lists in full (outages, downtime table lines) that keeps the tool's memory
+// bounded whatever the LOG's size: temporary files, or memory when none can be made.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,10 @@ struct Outage {
 // Outages in LOG order, read back grouped by host.
 class OutageStore {
 public:
-    OutageStore();
+    static constexpr std::size_t kMemoryRecords = 1 << 18; // 8 MB
+
+    // Up to `memoryRecords` outages are kept in memory, the rest on disk.
+    explicit OutageStore(std::size_t memoryRecords = kMemoryRecords);
     ~OutageStore();
     OutageStore(const OutageStore&) = delete;
     OutageStore& operator=(const OutageStore&) = delete;
@@ -54,6 +57,7 @@ public:
 
 private:
     std::FILE* m_file = nullptr;
+    std::size_t m_memoryRecords;
     std::vector<Outage> m_memory;
     std::uint64_t m_count = 0;
     bool m_failed = false;
