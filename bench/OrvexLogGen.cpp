@@ -36,8 +36,9 @@ int main(int argc, char** argv) {
 
     // The oldest generation first, so that time runs forward through the files as it would have.
     for (int n = files - 1; n >= 0; --n) {
-        const QString name = QDir(folder).filePath(
-            n == 0 ? QStringLiteral("tevro.log") : QStringLiteral("tevro.log.%1").arg(n, 3, 10, QLatin1Char('0')));
+        const QString name =
+            QDir(folder).filePath(n == 0 ? QStringLiteral("tevro.log")
+                                         : QStringLiteral("tevro.log.%1").arg(n, 3, 10, QLatin1Char('0')));
         QFile::remove(name);
         LogBuilder log(name, now);
         log.StartRun();

@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t f = 0; f < files; ++f) {
         const std::string_view file =
             f + 1 == files ? bytes.substr(f * share) : bytes.substr(f * share, share);
-        sources.push_back({"tevro.log." + std::to_string(files - f), [file, piece](orvex::LogScanner& scanner,
-                                                                                   std::uint64_t& read) {
+        sources.push_back({"tevro.log." + std::to_string(files - f),
+                           [file, piece](orvex::LogScanner& scanner, std::uint64_t& read) {
                                for (std::size_t at = 0; at < file.size(); at += piece)
                                    scanner.Feed(file.substr(at, piece));
                                read += file.size();

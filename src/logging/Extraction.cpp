@@ -2,7 +2,6 @@
 // ends; its end is seen through a pidfd, which works for a process that is not our child.
 #include "logging/Extraction.h"
 
-
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -82,7 +81,8 @@ bool ExtractionRun::Running() const {
     return m_watch != nullptr;
 }
 
-bool ExtractionRun::Start(const QString& tool, const QStringList& arguments, const QString& folder, Done done) {
+bool ExtractionRun::Start(const QString& tool, const QStringList& arguments, const QString& folder,
+                          Done done) {
     if (m_watch || tool.isEmpty())
         return false;
     auto watch = std::make_unique<Watch>();

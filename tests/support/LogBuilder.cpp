@@ -30,7 +30,8 @@ void LogBuilder::StartRun(bool rotated) {
     rotation.rotated = rotated;
     for (const QString& line : StartupLogLines(rotation, m_fileName))
         AppendLogLine(m_fileName, line);
-    Entry(PING_NONE, -1, QStringLiteral("All output will be logged to:\r\n\t\"") + m_fileName + QLatin1Char('"'));
+    Entry(PING_NONE, -1,
+          QStringLiteral("All output will be logged to:\r\n\t\"") + m_fileName + QLatin1Char('"'));
     m_table->Reset();
     if (m_table->Open())
         m_lastResultCode = 0;

@@ -41,6 +41,14 @@ protected:
 
     static QDateTime At(int day, int hour, int minute) { return {QDate(2026, 12, day), QTime(hour, minute)}; }
 
+    // One whole run of the program in `file`: start-up, the rounds `pings` writes, the end.
+    void WriteRun(const char* file, const QDateTime& start, const std::function<void(LogBuilder&)>& pings) {
+        LogBuilder log(Path(file), start);
+        log.StartRun();
+        pings(log);
+        log.EndRun();
+    }
+
     // The lines of a host's section, up to the next section.
     static QStringList Section(const QString& report, const QString& heading) {
         const QStringList lines = report.split(QStringLiteral("\r\n"));
@@ -75,7 +83,8 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     const ToolRun run = Orvex();
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString report = QString::fromUtf8(run.report);
-    EXPECT_TRUE(report.contains(QStringLiteral("Period covered:   07.12.2026 (10:00:00) to 07.12.2026 (10:25:00)")));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("Period covered:   07.12.2026 (10:00:00) to 07.12.2026 (10:25:00)")));
 
     const QString down = Section(report, QStringLiteral("Host gateway")).join(QLatin1Char('\n'));
     EXPECT_TRUE(down.contains(QStringLiteral("Rounds pinged:    6\n"))) << down.toStdString();
@@ -97,8 +106,8 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
 
     // The LOG's own table, in one piece: its head, a short row for each failed round (the other host's
     // success closes the period every time) and the closing frame line.
-    const QStringList table = report.section(QStringLiteral("-------------\r\n"), -1).split(QStringLiteral("\r\n"),
-                                                                                          Qt::SkipEmptyParts);
+    const QStringList table = report.section(QStringLiteral("-------------\r\n"), -1)
+                                  .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(table.size(), 7);
     for (const QString& line : table)
         EXPECT_TRUE(line.startsWith(QStringLiteral("||"))) << line.toStdString();
@@ -108,36 +117,32 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     const QStringList rows = QString::fromUtf8(csv.report).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 4);
-    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("host,gateway,2026-12-07 10:00:00,2026-12-07 10:25:00,900,6,3,3,0,")));
-    EXPECT_EQ(rows[2], QStringLiteral("outage,gateway,2026-12-07 10:05:00,2026-12-07 10:20:00,900,3,,,,,,,,,,,,yes"));
+    EXPECT_TRUE(rows[1].startsWith(
+        QStringLiteral("host,gateway,2026-12-07 10:00:00,2026-12-07 10:25:00,900,6,3,3,0,")));
+    EXPECT_EQ(rows[2],
+              QStringLiteral("outage,gateway,2026-12-07 10:05:00,2026-12-07 10:20:00,900,3,,,,,,,,,,,,yes"));
     EXPECT_TRUE(rows[3].startsWith(QStringLiteral("host,mail.example,")));
 }
 
 TEST_F(OrvexTest, GenerationsAreReadOldestFirstAndRunsEndOutages) {
     // Three runs, oldest in generation 2; the hosts change between runs, and the second run ends while
     // gateway is down.
-    {
-        LogBuilder log(Path("tevro.log.002"), At(5, 9, 0));
-        log.StartRun();
-        log.Failure(QStringLiteral("old-host"));
+    const QString gatewayHost = QStringLiteral("gateway"), oldHost = QStringLiteral("old-host");
+    WriteRun("tevro.log.002", At(5, 9, 0), [&](LogBuilder& log) {
+        log.Failure(oldHost);
         log.Advance(60);
-        log.Success(QStringLiteral("old-host"));
-        log.EndRun();
-    }
-    {
-        LogBuilder log(Path("tevro.log.001"), At(6, 9, 0));
-        log.StartRun();
-        log.Success(QStringLiteral("gateway"));
+        log.Success(oldHost);
+    });
+    WriteRun("tevro.log.001", At(6, 9, 0), [&](LogBuilder& log) {
+        log.Success(gatewayHost);
         log.Advance(60);
-        log.Failure(QStringLiteral("gateway"));
-        log.EndRun();
-    }
-    LogBuilder log(Path("tevro.log"), At(7, 9, 0));
-    log.StartRun();
-    log.SocketError(QStringLiteral("gateway"));
-    log.Advance(60);
-    log.Success(QStringLiteral("gateway"));
-    log.EndRun();
+        log.Failure(gatewayHost);
+    });
+    WriteRun("tevro.log", At(7, 9, 0), [&](LogBuilder& log) {
+        log.SocketError(gatewayHost);
+        log.Advance(60);
+        log.Success(gatewayHost);
+    });
 
     const ToolRun run = Orvex();
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -147,15 +152,18 @@ TEST_F(OrvexTest, GenerationsAreReadOldestFirstAndRunsEndOutages) {
     const qsizetype current = report.indexOf(QStringLiteral("\r\n  tevro.log "));
     EXPECT_TRUE(oldest > 0 && oldest < older && older < current) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("Program runs:     3\r\n")));
-    EXPECT_TRUE(report.contains(QStringLiteral("Period covered:   05.12.2026 (09:00:00) to 07.12.2026 (09:01:00)")));
-    EXPECT_TRUE(report.indexOf(QStringLiteral("Host old-host")) < report.indexOf(QStringLiteral("Host gateway")));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("Period covered:   05.12.2026 (09:00:00) to 07.12.2026 (09:01:00)")));
+    EXPECT_TRUE(report.indexOf(QStringLiteral("Host old-host")) <
+                report.indexOf(QStringLiteral("Host gateway")));
 
     // The failure at the end of run 2 and the socket error at the start of run 3 are two outages: nobody
     // pinged the host in between.
     const QString gateway = Section(report, QStringLiteral("Host gateway")).join(QLatin1Char('\n'));
     EXPECT_TRUE(gateway.contains(QStringLiteral("Socket errors:    1 "))) << gateway.toStdString();
     EXPECT_TRUE(gateway.contains(QStringLiteral("06.12.2026 (09:01:00)  none (not pinged again)")));
-    EXPECT_TRUE(gateway.contains(QRegularExpression(QStringLiteral(R"(07\.12\.2026 \(09:00:00\) +07\.12\.2026 \(09:01:00\) +00:01:00 +1)"))));
+    EXPECT_TRUE(gateway.contains(QRegularExpression(
+        QStringLiteral(R"(07\.12\.2026 \(09:00:00\) +07\.12\.2026 \(09:01:00\) +00:01:00 +1)"))));
 
     // The table rows of all runs, oldest first.
     const qsizetype row5 = report.indexOf(QStringLiteral("|| 00:01:00 | Sat, 05.12.2026"));
@@ -165,13 +173,10 @@ TEST_F(OrvexTest, GenerationsAreReadOldestFirstAndRunsEndOutages) {
 }
 
 TEST_F(OrvexTest, CutOffLastLineLfEndsAndForeignBytes) {
-    {
-        LogBuilder log(Path("tevro.log.001"), At(6, 12, 0));
-        log.StartRun();
+    WriteRun("tevro.log.001", At(6, 12, 0), [](LogBuilder& log) {
         log.Success(QStringLiteral("gateway"));
         log.Success(QStringLiteral("mail.example"));
-        log.EndRun();
-    }
+    });
     LogBuilder log(Path("tevro.log"), At(7, 12, 0));
     log.StartRun();
     for (int round = 0; round < 3; ++round) {
@@ -198,7 +203,8 @@ TEST_F(OrvexTest, CutOffLastLineLfEndsAndForeignBytes) {
     const QString report = utf8.decode(run.report);
     EXPECT_FALSE(utf8.hasError());
     EXPECT_TRUE(report.contains(QStringLiteral("Host mail\uFFFD.example\n")));
-    EXPECT_TRUE(report.contains(QRegularExpression(QStringLiteral("tevro.log.001 .*1 unknown line skipped\n"))));
+    EXPECT_TRUE(
+        report.contains(QRegularExpression(QStringLiteral("tevro.log.001 .*1 unknown line skipped\n"))));
     EXPECT_TRUE(report.contains(QRegularExpression(
         QStringLiteral("tevro.log  .* 2 ping entries, 1 incomplete entry skipped, last line cut off\n"))))
         << report.toStdString();
@@ -234,7 +240,8 @@ TEST(OutageStoreTest, OutagesComeBackByHostInLogOrderFromMemoryAndFromDisk) {
         for (std::uint32_t i = 0; i < 10; ++i)
             store.Add({i % 3, i, std::int64_t{i}, std::int64_t{i} + 60, 1});
         std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
-        ASSERT_TRUE(store.ForEachByHost({4, 3, 3}, [&](const orvex::Outage& o) { seen.emplace_back(o.host, o.rounds); }));
+        ASSERT_TRUE(store.ForEachByHost(
+            {4, 3, 3}, [&](const orvex::Outage& o) { seen.emplace_back(o.host, o.rounds); }));
         const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{
             {0, 0}, {0, 3}, {0, 6}, {0, 9}, {1, 1}, {1, 4}, {1, 7}, {2, 2}, {2, 5}, {2, 8}};
         EXPECT_EQ(seen, expected) << "kept in memory: " << inMemory;

@@ -43,7 +43,9 @@ protected:
 
     QString ToolPath() const { return bin.filePath(QStringLiteral("orvex")); }
     // The LOG folder of the fixture's windows.
-    QString InLog(const char* name) const { return settings.Folder() + QLatin1Char('/') + QString::fromLatin1(name); }
+    QString InLog(const char* name) const {
+        return settings.Folder() + QLatin1Char('/') + QString::fromLatin1(name);
+    }
     void Touch(const char* name, const QByteArray& text = {}) {
         QFile file(InLog(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -85,7 +87,8 @@ TEST_F(TevroOrvex, ToolRunsInTheLogFolderWhileTheWindowGoesOn) {
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(InLog("ran-in")); }));
-    EXPECT_EQ(Read(InLog("ran-in")).trimmed(), QFileInfo(settings.Folder()).canonicalFilePath().toLocal8Bit());
+    EXPECT_EQ(Read(InLog("ran-in")).trimmed(),
+              QFileInfo(settings.Folder()).canonicalFilePath().toLocal8Bit());
 
     // A ping result reaches the window through its event loop while the tool runs.
     QTimer::singleShot(0, w.get(), [&] { workers.Finish(0, ScriptedPingWorkers::Success()); });
@@ -106,7 +109,8 @@ TEST_F(TevroOrvex, OutputLeftFromBeforeIsNotShown) {
     Touch("Orvex.Out", "an earlier report");
     Touch("write-nothing");
     w->SB_Orvex->click();
-    ASSERT_TRUE(WaitFor([&] { return Boxed(QStringLiteral("** ERROR **\r\rNo output file created: too few data.")); }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return Boxed(QStringLiteral("** ERROR **\r\rNo output file created: too few data.")); }));
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(Read(InLog("Orvex.Out")), QByteArray("an earlier report")) << "the user's file stays";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -10,7 +10,8 @@ int HostStats::ReplyPercentile(int p) const {
     if (successes == 0)
         return 0;
     // Nearest rank: the smallest value with at least p percent of the rounds at or below it.
-    const std::uint64_t rank = std::max<std::uint64_t>(1, (successes * static_cast<std::uint64_t>(p) + 99) / 100);
+    const std::uint64_t rank =
+        std::max<std::uint64_t>(1, (successes * static_cast<std::uint64_t>(p) + 99) / 100);
     std::uint64_t seen = 0;
     for (std::size_t ms = 0; ms < replyCounts.size(); ++ms) {
         seen += replyCounts[ms];

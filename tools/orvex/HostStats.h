@@ -42,8 +42,12 @@ struct HostStats {
 
     // Nearest-rank percentile of the reply times (p in 1..100); 0 without successful rounds.
     int ReplyPercentile(int p) const;
-    double Availability() const { return rounds == 0 ? 0.0 : 100.0 * static_cast<double>(successes) / static_cast<double>(rounds); }
-    double MeanLoss() const { return lossRounds == 0 ? 0.0 : static_cast<double>(lossSum) / static_cast<double>(lossRounds); }
+    double Availability() const {
+        return rounds == 0 ? 0.0 : 100.0 * static_cast<double>(successes) / static_cast<double>(rounds);
+    }
+    double MeanLoss() const {
+        return lossRounds == 0 ? 0.0 : static_cast<double>(lossSum) / static_cast<double>(lossRounds);
+    }
     double MeanReply() const { return successes == 0 ? 0.0 : replySum / static_cast<double>(successes); }
 };
 

@@ -8,8 +8,7 @@ namespace orvex {
 namespace {
 
 // Prefixes and literals are compile-time constants, so the comparisons inline; this runs for every line.
-template <std::size_t N>
-bool StartsWith(std::string_view text, const char (&prefix)[N]) {
+template <std::size_t N> bool StartsWith(std::string_view text, const char (&prefix)[N]) {
     return text.size() >= N - 1 && std::memcmp(text.data(), prefix, N - 1) == 0;
 }
 
@@ -40,8 +39,7 @@ bool Number(std::string_view text, std::size_t& pos, int& value) {
     return pos > start;
 }
 
-template <std::size_t N>
-bool Literal(std::string_view text, std::size_t& pos, const char (&literal)[N]) {
+template <std::size_t N> bool Literal(std::string_view text, std::size_t& pos, const char (&literal)[N]) {
     if (pos > text.size() || text.size() - pos < N - 1 || std::memcmp(text.data() + pos, literal, N - 1) != 0)
         return false;
     pos += N - 1;
@@ -226,7 +224,8 @@ void LogScanner::Line(std::string_view line) {
         return;
     }
     if (StartsWith(line, "Previous LOG") || StartsWith(line, "Oldest LOG file") ||
-        StartsWith(line, "First ping error encountered") || StartsWith(line, "First successful ping encountered"))
+        StartsWith(line, "First ping error encountered") ||
+        StartsWith(line, "First successful ping encountered"))
         return;
     ++m_counts.unknownLines;
 }

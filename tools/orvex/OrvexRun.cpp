@@ -23,7 +23,8 @@ std::string Errno() {
 
 // The generation number of "<logName>.NNN" (three or more digits), or -1.
 long GenerationNumber(std::string_view name, std::string_view logName) {
-    if (name.size() < logName.size() + 4 || name.substr(0, logName.size()) != logName || name[logName.size()] != '.')
+    if (name.size() < logName.size() + 4 || name.substr(0, logName.size()) != logName ||
+        name[logName.size()] != '.')
         return -1;
     const std::string_view digits = name.substr(logName.size() + 1);
     if (digits.size() > 9)
@@ -78,7 +79,8 @@ std::string CurrentFolder() {
 int WriteOutput(const std::vector<LogSource>& sources, const Options& options, const std::string& folder,
                 std::string& error) {
     const std::size_t slash = options.output.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : options.output.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string(".") : options.output.substr(0, slash + 1);
     std::string temp = (dir.back() == '/' ? dir : dir + '/') + ".orvex-XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
@@ -170,7 +172,8 @@ std::vector<std::string> LogFilesOldestFirst(const std::string& folder, const st
         }
         ::closedir(dir);
     }
-    std::sort(generations.begin(), generations.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::sort(generations.begin(), generations.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<std::string> files;
     for (auto& [n, name] : generations)
         files.push_back(std::move(name));
@@ -206,7 +209,8 @@ int Extract(const std::vector<LogSource>& sources, const Options& options, const
         return kExitFailed;
     }
     input.lineEnd = scanner.LineEnd().empty() ? "\r\n" : std::string(scanner.LineEnd());
-    const bool written = options.csv ? WriteCsvReport(out, collected, input) : WriteTextReport(out, collected, input);
+    const bool written =
+        options.csv ? WriteCsvReport(out, collected, input) : WriteTextReport(out, collected, input);
     if (!written) {
         error = "cannot write the report: " + Errno();
         return kExitFailed;
@@ -240,8 +244,8 @@ int Run(const std::vector<std::string>& arguments, std::FILE* err) {
     }
 
     std::string error;
-    const int code =
-        options.output.empty() ? Extract(sources, options, folder, stdout, error) : WriteOutput(sources, options, folder, error);
+    const int code = options.output.empty() ? Extract(sources, options, folder, stdout, error)
+                                            : WriteOutput(sources, options, folder, error);
     if (code != kExitOk)
         std::fprintf(err, "orvex: %s\n", error.c_str());
     return code;

@@ -30,7 +30,8 @@ public:
         const int n = std::vsnprintf(piece, sizeof piece, format, args);
         va_end(args);
         if (n > 0)
-            Text(std::string_view(piece, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof piece - 1)));
+            Text(std::string_view(piece,
+                                  std::min<std::size_t>(static_cast<std::size_t>(n), sizeof piece - 1)));
     }
     bool Flush() {
         if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out) != m_buffer.size())
@@ -69,8 +70,9 @@ std::string Iso(std::int64_t seconds) {
     const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[64];
-    std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64
-                  ":%02" PRId64, year, month, day, rest / 3600, rest / 60 % 60, rest % 60);
+    std::snprintf(text, sizeof text,
+                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64, year,
+                  month, day, rest / 3600, rest / 60 % 60, rest % 60);
     return text;
 }
 
@@ -111,15 +113,17 @@ void HostSection(Writer& w, const HostStats& host) {
     w.Format("  Availability:     %.2f %% of rounds", host.Availability());
     w.Line();
     if (host.successes > 0) {
-        w.Format("  Reply time:       min %d ms, median %d ms, mean %.1f ms, 95th percentile %d ms, max %d ms",
-                 host.ReplyPercentile(0), host.ReplyPercentile(50), host.MeanReply(), host.ReplyPercentile(95),
-                 host.ReplyPercentile(100));
+        w.Format(
+            "  Reply time:       min %d ms, median %d ms, mean %.1f ms, 95th percentile %d ms, max %d ms",
+            host.ReplyPercentile(0), host.ReplyPercentile(50), host.MeanReply(), host.ReplyPercentile(95),
+            host.ReplyPercentile(100));
         w.Line();
         w.Line("                    (over the mean reply time of each successful round)");
     } else {
         w.Line("  Reply time:       no successful round");
     }
-    w.Format("  Mean packet loss: %.1f %% (rounds that sent requests; a failed round lost all)", host.MeanLoss());
+    w.Format("  Mean packet loss: %.1f %% (rounds that sent requests; a failed round lost all)",
+             host.MeanLoss());
     w.Line();
     if (host.outages == 0) {
         w.Line("  Outages:          none");
@@ -149,8 +153,8 @@ std::string FormatMoment(std::int64_t seconds) {
 std::string FormatLength(std::int64_t seconds) {
     seconds = std::max<std::int64_t>(0, seconds);
     char text[48];
-    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64, seconds / 3600, seconds / 60 % 60,
-                  seconds % 60);
+    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64, seconds / 3600,
+                  seconds / 60 % 60, seconds % 60);
     return text;
 }
 
@@ -210,8 +214,8 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
     w.Line("Folder:           " + CleanText(input.folder));
     w.Line("Files read, oldest first:");
     for (const FileRead& file : input.files) {
-        w.Format("  %-16s %12" PRIu64 " bytes  %8" PRIu64 " ping entries", CleanText(file.name).c_str(), file.bytes,
-                 file.rounds);
+        w.Format("  %-16s %12" PRIu64 " bytes  %8" PRIu64 " ping entries", CleanText(file.name).c_str(),
+                 file.bytes, file.rounds);
         if (file.counts.incompleteEntries > 0)
             w.Text(", " + Plural(file.counts.incompleteEntries, "incomplete entry", "incomplete entries") +
                    " skipped");
@@ -233,11 +237,12 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
 
     const auto& hosts = collected.Hosts();
     std::size_t next = 0;
-    const bool listed = collected.Outages().ForEachByHost(collected.OutagesPerHost(), [&](const Outage& outage) {
-        while (next <= outage.host && next < hosts.size())
-            HostSection(w, hosts[next++]);
-        OutageLine(w, outage);
-    });
+    const bool listed =
+        collected.Outages().ForEachByHost(collected.OutagesPerHost(), [&](const Outage& outage) {
+            while (next <= outage.host && next < hosts.size())
+                HostSection(w, hosts[next++]);
+            OutageLine(w, outage);
+        });
     while (next < hosts.size())
         HostSection(w, hosts[next++]);
     if (!listed) {
@@ -272,14 +277,16 @@ bool WriteCsvReport(std::FILE* out, HostCollector& collected, const ReportInput&
         w.Line();
     };
     std::size_t next = 0;
-    const bool listed = collected.Outages().ForEachByHost(collected.OutagesPerHost(), [&](const Outage& outage) {
-        while (next <= outage.host && next < hosts.size())
-            hostRow(hosts[next++]);
-        w.Text("outage," + CsvField(hosts[outage.host].name) + ',' + Iso(outage.first) + ',' + Iso(outage.end) +
-               ',');
-        w.Format("%" PRId64 ",%" PRIu32 ",,,,,,,,,,,,%s", Length(outage), outage.rounds, outage.ended ? "yes" : "no");
-        w.Line();
-    });
+    const bool listed =
+        collected.Outages().ForEachByHost(collected.OutagesPerHost(), [&](const Outage& outage) {
+            while (next <= outage.host && next < hosts.size())
+                hostRow(hosts[next++]);
+            w.Text("outage," + CsvField(hosts[outage.host].name) + ',' + Iso(outage.first) + ',' +
+                   Iso(outage.end) + ',');
+            w.Format("%" PRId64 ",%" PRIu32 ",,,,,,,,,,,,%s", Length(outage), outage.rounds,
+                     outage.ended ? "yes" : "no");
+            w.Line();
+        });
     while (next < hosts.size())
         hostRow(hosts[next++]);
     return w.Finish() && listed;

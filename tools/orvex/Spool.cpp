@@ -63,7 +63,8 @@ void TextSpool::ForEach(const std::function<void(std::string_view)>& each) {
     std::fseek(m_file, 0, SEEK_END);
 }
 
-OutageStore::OutageStore(std::size_t memoryRecords) : m_memoryRecords(std::max<std::size_t>(1, memoryRecords)) {}
+OutageStore::OutageStore(std::size_t memoryRecords)
+    : m_memoryRecords(std::max<std::size_t>(1, memoryRecords)) {}
 
 OutageStore::~OutageStore() {
     if (m_file != nullptr)

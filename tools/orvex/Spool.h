@@ -53,7 +53,8 @@ public:
     void Add(const Outage& outage);
     // Calls `each` for every outage, hosts in ascending order and each host's outages in LOG order.
     // `perHost[h]` is the number of outages added for host h. Returns false when the disk failed.
-    bool ForEachByHost(const std::vector<std::uint64_t>& perHost, const std::function<void(const Outage&)>& each);
+    bool ForEachByHost(const std::vector<std::uint64_t>& perHost,
+                       const std::function<void(const Outage&)>& each);
 
 private:
     std::FILE* m_file = nullptr;
