@@ -125,9 +125,8 @@ void HostCollector::CloseOutages() {
 
 void HostCollector::CloseOutage(HostStats& host) {
     host.down = false;
-    // A clock set back during the outage gives no negative length.
-    const std::int64_t length = std::max<std::int64_t>(0, host.current.end - host.current.first);
-    if (host.outages == 0 || length > host.longest.end - host.longest.first)
+    const std::int64_t length = Length(host.current);
+    if (host.outages == 0 || length > Length(host.longest))
         host.longest = host.current;
     ++host.outages;
     host.outageSeconds += length;

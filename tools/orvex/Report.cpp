@@ -48,10 +48,6 @@ private:
     bool m_ok = true;
 };
 
-std::int64_t Length(const Outage& outage) {
-    return std::max<std::int64_t>(0, outage.end - outage.first);
-}
-
 std::string Iso(std::int64_t seconds) {
     // Civil from days, the inverse of CivilSeconds.
     std::int64_t days = seconds / 86400;

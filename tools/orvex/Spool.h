@@ -39,6 +39,11 @@ struct Outage {
     std::uint8_t ended = 0; // 1 when a successful round ended it
 };
 
+// An outage's length in seconds; a clock set back during it gives no negative length.
+inline std::int64_t Length(const Outage& outage) {
+    return outage.end > outage.first ? outage.end - outage.first : 0;
+}
+
 // Outages in LOG order, read back grouped by host.
 class OutageStore {
 public:
