@@ -18,6 +18,7 @@
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -113,6 +114,7 @@ void TF_Alert::BuildConfigPage() {
                             QRect(4, 4, 53, 13));
     Edit_SoundFile = Named(new QLineEdit(p_Config), QStringLiteral("Edit_SoundFile"), QRect(4, 20, 197, 21));
     Label_SoundFile->setBuddy(Edit_SoundFile);
+    Label_SoundFile->adjustSize(); // labels fit their text, whatever the desktop's font
     Btn_SoundFile = Named(new QPushButton(QStringLiteral("?"), p_Config), QStringLiteral("Btn_SoundFile"),
                           QRect(204, 20, 17, 21));
     Btn_SoundFile->setAutoDefault(false);
@@ -123,6 +125,7 @@ void TF_Alert::BuildConfigPage() {
     Label1->setPalette(grey);
     CB_YellUntilInterrupted = Named(new QCheckBox(QStringLiteral("Yell Until Interrupted .."), p_Config),
                                     QStringLiteral("CB_YellUntilInterrupted"), QRect(8, 60, 121, 17));
+    CB_YellUntilInterrupted->resize(std::max(121, CB_YellUntilInterrupted->sizeHint().width()), 17);
 }
 
 void TF_Alert::FormCreate() {
