@@ -54,7 +54,7 @@ TF_Alert::TF_Alert(QWidget* owner)
                          Qt::WindowStaysOnTopHint),
       m_sound(new tevro::AlertSound(this)) {
     setObjectName(QStringLiteral("F_Alert"));
-    setAttribute(Qt::WA_DeleteOnClose); // freed when closed, not merely hidden
+    setAttribute(Qt::WA_DeleteOnClose);     // freed when closed, not merely hidden
     setAttribute(Qt::WA_WindowPropagation); // the main window's font, for which the pixel layout is made
     setFixedSize(kClientWidth, kClientHeight);
 
@@ -65,7 +65,8 @@ TF_Alert::TF_Alert(QWidget* owner)
     Bevel_Close = Named(new QFrame(this), QStringLiteral("Bevel_Close"), kRule);
     Bevel_Close->setFrameShape(QFrame::HLine);
     Bevel_Close->setFrameShadow(QFrame::Sunken);
-    Btn_Close = Named(new QPushButton(QStringLiteral("&Close"), this), QStringLiteral("Btn_Close"), kCloseButton);
+    Btn_Close =
+        Named(new QPushButton(QStringLiteral("&Close"), this), QStringLiteral("Btn_Close"), kCloseButton);
     tevro::SetHint(Btn_Close, QStringLiteral("|Close this window"));
     Btn_Close->setAutoDefault(true);
     // Focus within the window from the start: when the user turns to the alert, Escape and Enter close it.
@@ -110,8 +111,8 @@ void TF_Alert::BuildConfigPage() {
     p_Config->setObjectName(QStringLiteral("p_Config"));
     NoteBook_Alert->insertWidget(kConfigPage, p_Config);
 
-    Label_SoundFile = Named(new QLabel(QStringLiteral("Sound File:"), p_Config), QStringLiteral("Label_SoundFile"),
-                            QRect(4, 4, 53, 13));
+    Label_SoundFile = Named(new QLabel(QStringLiteral("Sound File:"), p_Config),
+                            QStringLiteral("Label_SoundFile"), QRect(4, 4, 53, 13));
     Edit_SoundFile = Named(new QLineEdit(p_Config), QStringLiteral("Edit_SoundFile"), QRect(4, 20, 197, 21));
     Label_SoundFile->setBuddy(Edit_SoundFile);
     Label_SoundFile->adjustSize(); // labels fit their text, whatever the desktop's font
@@ -132,8 +133,9 @@ void TF_Alert::FormCreate() {
     if (const QWidget* owner = parentWidget())
         move(owner->pos() + QPoint(8, 8)); // pos(): the frame's corner, as the user sees it
     LoadAlertSettings();
-    Label1->setText(QStringLiteral("Try browse '%1'")
-                        .arg(SoundFolder(QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))));
+    Label1->setText(
+        QStringLiteral("Try browse '%1'")
+            .arg(SoundFolder(QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))));
     Label1->adjustSize(); // grows with its text
     Label1->resize(Label1->width(), 13);
 }

@@ -41,14 +41,16 @@ protected:
         env.insert(QStringLiteral("PULSE_SERVER"), pulseServer);
         process.setProcessEnvironment(env);
         // "ip netns exec" enters the namespace and then becomes the program: signals reach it directly.
-        process.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
-                                             QString::fromStdString(m_namespace->Name()), m_program,
-                                             QStringLiteral("-ToRunning")});
+        process.start(QStringLiteral("ip"),
+                      {QStringLiteral("netns"), QStringLiteral("exec"),
+                       QString::fromStdString(m_namespace->Name()), m_program, QStringLiteral("-ToRunning")});
         ASSERT_TRUE(process.waitForStarted());
     }
 
     QString Stored(const char* name) const {
-        return QSettings(m_sandbox.SettingsFile(), QSettings::IniFormat).value(QString::fromLatin1(name)).toString();
+        return QSettings(m_sandbox.SettingsFile(), QSettings::IniFormat)
+            .value(QString::fromLatin1(name))
+            .toString();
     }
 
     TevroSandbox m_sandbox;
@@ -65,10 +67,11 @@ TEST_F(AlertProgramTest, EndingTheProgramSilencesAYellingAlert) {
     SoundRecorder recorder(*lab);
     ASSERT_TRUE(recorder.Start(&why)) << why.toStdString();
     const QString tone = m_sandbox.Path(QStringLiteral("tone.wav"));
-    ASSERT_TRUE(tevro::test::WriteToneWav(tone, 300, 250, 250));
+    ASSERT_TRUE(tevro::test::WriteToneWav(tone, 250, 250));
 
     const qint64 start = recorder.Now();
-    Start({{QStringLiteral("snd_SoundFile"), tone}, {QStringLiteral("snd_YellUntilInterrupted"), QStringLiteral("1")}},
+    Start({{QStringLiteral("snd_SoundFile"), tone},
+           {QStringLiteral("snd_YellUntilInterrupted"), QStringLiteral("1")}},
           lab->ServerAddress());
     ASSERT_TRUE(recorder.WaitForBursts(start, 3, 30000))
         << "heard " << Describe(recorder.Bursts(start, recorder.Now()))
@@ -86,7 +89,10 @@ TEST_F(AlertProgramTest, WithoutASoundServerTheAlertStillComesAndNothingHangs) {
     Start({}, QStringLiteral("unix:") + m_sandbox.Path(QStringLiteral("no-server")));
     const QString log = m_sandbox.Path(QStringLiteral("bin/tevro.log"));
     ASSERT_TRUE(WaitForLog(
-        log, [](const QStringList& lines) { return lines.join(QLatin1Char('\n')).contains(QStringLiteral("(FAILED)")); },
+        log,
+        [](const QStringList& lines) {
+            return lines.join(QLatin1Char('\n')).contains(QStringLiteral("(FAILED)"));
+        },
         30000));
     ASSERT_TRUE(TerminateAndExpectCleanExit(process));
     const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();

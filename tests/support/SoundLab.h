@@ -8,20 +8,17 @@
 #include <QTemporaryDir>
 #include <QVector>
 #include <memory>
-#include <string>
 
 namespace tevro::test {
 
 class SoundLab {
 public:
-    // Starts the server in a folder of its own and points this process's sound clients at it; must run
-    // before anything in the process opens a sound device. Null, with the reason, when it cannot run.
+    // Starts the server and points this process's sound clients at it; must run before anything in the
+    // process opens a sound device. Null, with the reason, when it cannot run here.
     static std::unique_ptr<SoundLab> Start(QString* why);
     ~SoundLab();
 
-    // For PULSE_SERVER, in this process and in programs it starts.
-    QString ServerAddress() const;
-    QString MonitorSource() const { return QStringLiteral("tevro_null.monitor"); }
+    QString ServerAddress() const; // for PULSE_SERVER
 
 private:
     SoundLab() = default;
@@ -38,47 +35,32 @@ struct Burst {
 
 class SoundRecorder {
 public:
-    // Rate of the recording: plenty for telling a 300 Hz tone from a 1 kHz chime.
-    static constexpr int kRate = 8000;
-    static constexpr int kWindowMs = 20;
-
     explicit SoundRecorder(const SoundLab& lab) : m_lab(lab) {}
     ~SoundRecorder();
 
-    // Starts recording and returns once the first samples have come in.
+    // Starts recording; true once the first samples have come in.
     bool Start(QString* why);
-    // Milliseconds on the clock that sample times are given in.
     qint64 Now() const { return m_clock.elapsed(); }
-
-    // Keeps recording for `ms`.
     void Record(int ms);
-    // Records until `count` bursts have begun after `from`, at most `timeoutMs`; false on time-out.
+    // Records until `count` bursts have begun after `from`; false after `timeoutMs`.
     bool WaitForBursts(qint64 from, int count, int timeoutMs);
-
-    // Bursts between the two moments: loud 20 ms windows, with gaps below 100 ms bridged.
+    // Loud 20 ms windows between the two moments, gaps below 100 ms bridged.
     QVector<Burst> Bursts(qint64 from, qint64 to) const;
-    // Zero crossings per second over the loud windows between the two moments; 0 without any.
-    double CrossingsPerSecond(qint64 from, qint64 to) const;
 
 private:
-    void Read();
-    // When the sample with this index was played, on Now()'s clock.
-    qint64 SampleTime(qint64 index) const;
-    bool Loud(qint64 window) const;
-
     const SoundLab& m_lab;
     QProcess m_parec;
     QElapsedTimer m_clock;
     QVector<qint16> m_samples;
     QByteArray m_partial;
-    // Now() of sample 0, taken as early as any chunk's arrival allows: chunks arrive late, never early.
+    // Now() of sample 0, as early as any chunk's arrival allows: chunks come late, never early.
     double m_startMs = 1e18;
 };
 
-// "start-end start-end ..." for a failure message.
+// "start-end ..." for a failure message.
 std::string Describe(const QVector<Burst>& bursts);
 
-// A mono 16-bit WAV: a sine of `hz` for `toneMs`, then `silenceMs` of silence.
-bool WriteToneWav(const QString& path, int hz, int toneMs, int silenceMs);
+// A mono 16-bit WAV: a 300 Hz sine for `toneMs`, then `silenceMs` of silence.
+bool WriteToneWav(const QString& path, int toneMs, int silenceMs);
 
 } // namespace tevro::test
