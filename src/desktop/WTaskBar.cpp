@@ -37,7 +37,6 @@ public:
     }
 
     bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
-    QRect Geometry() const override { return m_tray.geometry(); }
 
     void Notify(Operation operation, const QIcon& icon, const QString& tip) override {
         if (operation == Operation::Delete) {
@@ -140,13 +139,14 @@ void TWinTaskbar::UpdateIcon() {
 void TWinTaskbar::CheckTrayStillThere() {
     if (m_shell->Available())
         return;
-    // The tray went away with our icon in it: give the owner its taskbar entry back, still minimised.
+    // The tray went away with our icon in it: show the owner again. Restored rather than minimised:
+    // the window manager's own minimise left Qt's hint for an iconic mapping at normal.
     m_trayWatch->stop();
     m_shell->Notify(TrayShell::Operation::Delete, QIcon(), QString());
     m_inTray = false;
     if (m_ownerHidden && m_owner != nullptr) {
         m_ownerHidden = false;
-        m_owner->showMinimized();
+        m_owner->showNormal();
     }
 }
 

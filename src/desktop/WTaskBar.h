@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
-#include <QRect>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -40,8 +39,6 @@ public:
     // Whether the desktop has a notification area right now.
     virtual bool Available() const = 0;
     virtual void Notify(Operation operation, const QIcon& icon, const QString& tip) = 0;
-    // Where the icon sits on the screen; empty when the desktop does not tell.
-    virtual QRect Geometry() const { return {}; }
     // Mouse reports go here; set by the icon that owns the shell.
     std::function<void(TrayMouse)> report;
 };
@@ -77,7 +74,6 @@ public:
 
     bool IconInTray() const { return m_inTray; }
     QString TrayTip() const { return m_hint.left(kTipLength); }
-    QRect TrayGeometry() const { return m_shell->Geometry(); }
 
     void PopupAtCursor(const QPoint& position);
     // The desktop's report of a mouse action over the icon, at the cursor's position.

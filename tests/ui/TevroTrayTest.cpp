@@ -53,15 +53,40 @@ QString WmState(WId id) {
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
+// The windows that the tray host (trayer) has embedded in its panel, as their screen rectangles.
+QList<QRect> TrayIcons() {
+    const QStringList lines =
+        Run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
+            .split(QLatin1Char('\n'));
+    const QRegularExpression window(
+        QStringLiteral("^(\\s*)0x[0-9a-f]+ .* (\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)$"));
+    QList<QRect> icons;
+    qsizetype panelIndent = -1;
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch match = window.match(line);
+        if (!match.hasMatch())
+            continue;
+        const qsizetype indent = match.capturedLength(1);
+        if (panelIndent >= 0 && indent <= panelIndent)
+            panelIndent = -1;
+        if (line.contains(QStringLiteral("(\"panel\" \"trayer\")"))) {
+            panelIndent = indent;
+        } else if (panelIndent >= 0 && match.captured(2).toInt() > 1) { // trayer keeps a 1x1 helper
+            icons << QRect(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(2).toInt(),
+                           match.captured(3).toInt());
+        }
+    }
+    return icons;
+}
+
 void Xdotool(const QStringList& arguments) {
     Run(QStringLiteral("xdotool"), arguments);
 }
 
 void ClickAt(const QPoint& at, int button, int times = 1) {
-    Xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
-             QString::number(at.y()), QStringLiteral("click"), QStringLiteral("--repeat"),
-             QString::number(times), QStringLiteral("--delay"), QStringLiteral("80"),
-             QString::number(button)});
+    Xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+             QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(times),
+             QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)});
 }
 
 // One window manager for the whole run: minimising goes through it, as a title bar button would.
@@ -154,7 +179,7 @@ protected:
                WmState(w.winId()) == QStringLiteral("Normal");
     }
 
-    static QPoint IconCentre(TF_Tevro& w) { return w.WinTaskbar->TrayGeometry().center(); }
+    static QPoint IconCentre() { return TrayIcons().value(0).center(); }
 
     ScriptedPingWorkers workers;
     QProcess m_trayer;
@@ -163,29 +188,38 @@ protected:
 TEST_F(TevroTrayTest, MinimisedIntoTheTrayAndBackByDoubleClickOnce) {
     StartTray();
     auto w = ShowWindow();
+    // Restores are counted: the program's own showing, and the double-click handler.
     int shows = 0;
     struct ShowCounter : QObject {
         int& count;
         explicit ShowCounter(int& c) : count(c) {}
         bool eventFilter(QObject*, QEvent* event) override {
-            count += event->type() == QEvent::Show ? 1 : 0;
+            count += event->type() == QEvent::Show && !event->spontaneous() ? 1 : 0;
             return false;
         }
     } counter(shows);
     w->installEventFilter(&counter);
+    int doubleClicks = 0;
+    w->WinTaskbar->OnDblClick = [&, restore = w->WinTaskbar->OnDblClick](QObject* sender) {
+        ++doubleClicks;
+        restore(sender);
+    };
 
     Minimise(*w);
     ASSERT_TRUE(QTest::qWaitFor([&] { return InTheTray(*w); }, kWaitMs));
     // Embedded in the tray host's bar along the top edge, not a window of its own.
-    const QRect icon = w->WinTaskbar->TrayGeometry();
+    const QRect icon = TrayIcons().value(0);
     EXPECT_FALSE(icon.isEmpty());
     EXPECT_LT(icon.bottom(), 24);
 
-    ClickAt(IconCentre(*w), 1, 2);
+    ClickAt(IconCentre(), 1, 2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return BackOnScreen(*w); }, kWaitMs));
     EXPECT_FALSE(w->WinTaskbar->IconInTray());
+    EXPECT_TRUE(QTest::qWaitFor([] { return TrayIcons().isEmpty(); }, kWaitMs));
     QTest::qWait(300); // a second restore would show up within this
     EXPECT_EQ(shows, 1);
+    EXPECT_EQ(doubleClicks, 1);
+    EXPECT_TRUE(BackOnScreen(*w));
     w->removeEventFilter(&counter);
 }
 
@@ -195,13 +229,13 @@ TEST_F(TevroTrayTest, ARightClickOpensTheTrayMenuAtTheCursorAndAClickOutsideClos
     Minimise(*w);
     ASSERT_TRUE(QTest::qWaitFor([&] { return InTheTray(*w); }, kWaitMs));
 
-    const QPoint at = IconCentre(*w);
+    const QPoint at = IconCentre();
     ClickAt(at, 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->PopupMenu2->isVisible(); }, kWaitMs));
-    // Placed at the cursor, pushed left where the screen's edge leaves no room.
+    // Placed at the cursor, pushed left as far as the screen's edge needs.
     const QRect menu = w->PopupMenu2->geometry();
     EXPECT_LE(std::abs(menu.top() - at.y()), 2) << menu.top() << " " << at.y();
-    EXPECT_TRUE(menu.left() == at.x() || menu.right() < at.x() + 2) << menu.left() << " " << at.x();
+    EXPECT_TRUE(menu.left() <= at.x() && at.x() <= menu.right() + 1) << menu.left() << " " << at.x();
 
     ClickAt(QPoint(300, 400), 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->PopupMenu2->isVisible(); }, kWaitMs));
@@ -217,11 +251,9 @@ TEST_F(TevroTrayTest, TheTipIsTheCaptionAsFarAsTheTrayTakesIt) {
     EXPECT_EQ(w->WinTaskbar->Hint(), w->windowTitle());
 
     // Hovering the icon shows the tip.
-    const QPoint at = IconCentre(*w);
-    Xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x() - 1),
-             QString::number(at.y())});
-    Xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
-             QString::number(at.y())});
+    const QPoint at = IconCentre();
+    Xdotool({QStringLiteral("mousemove"), QString::number(at.x() - 1), QString::number(at.y())});
+    Xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
     ASSERT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, kWaitMs));
     EXPECT_EQ(QToolTip::text(), w->windowTitle().left(63));
 }
@@ -247,7 +279,7 @@ TEST_F(TevroTrayTest, AFailedPingBringsTheWindowBackFromTheTray) {
     EXPECT_FALSE(w->WinTaskbar->IconInTray());
 }
 
-TEST_F(TevroTrayTest, WithoutATrayMinimiseKeepsTheTaskbarEntryEvenWhenTheTrayGoesAway) {
+TEST_F(TevroTrayTest, WithoutATrayMinimiseKeepsTheTaskbarEntryAndALostTrayGivesTheWindowBack) {
     auto w = ShowWindow();
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     Minimise(*w);
@@ -258,14 +290,12 @@ TEST_F(TevroTrayTest, WithoutATrayMinimiseKeepsTheTaskbarEntryEvenWhenTheTrayGoe
     w->showNormal();
     ASSERT_TRUE(QTest::qWaitFor([&] { return BackOnScreen(*w); }, kWaitMs));
 
-    // A tray host that quits while the window sits in it gives the window its taskbar entry back.
+    // A tray host that quits while the window sits in it gives the window back.
     StartTray();
     Minimise(*w);
     ASSERT_TRUE(QTest::qWaitFor([&] { return InTheTray(*w); }, kWaitMs));
     StopTray();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return OnTheTaskbar(w->winId()); }, kWaitMs));
-    EXPECT_TRUE(w->isMinimized());
-    EXPECT_EQ(WmState(w->winId()), QStringLiteral("Iconic"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return BackOnScreen(*w); }, kWaitMs));
 }
 
 } // namespace
