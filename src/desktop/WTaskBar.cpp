@@ -104,18 +104,6 @@ void TWinTaskbar::SetShowIcon(bool show) {
         return;
     m_showIcon = show;
     UpdateIcon();
-    if (m_destroying || m_owner == nullptr)
-        return;
-    if (show && m_inTray) {
-        m_owner->hide();
-        m_ownerHidden = true;
-        m_trayWatch->start();
-    } else if (!show && m_ownerHidden) {
-        m_ownerHidden = false;
-        m_trayWatch->stop();
-        if (m_owner->isHidden())
-            m_owner->show();
-    }
 }
 
 void TWinTaskbar::SetPopUpMenu(QMenu* menu) {
@@ -123,8 +111,7 @@ void TWinTaskbar::SetPopUpMenu(QMenu* menu) {
 }
 
 void TWinTaskbar::UpdateIcon() {
-    // Without a notification area, or with nothing to show, there is no icon: the owner keeps its
-    // taskbar entry then.
+    // Without a notification area, or with nothing to show, there is no icon.
     const bool wanted = m_showIcon && !m_icon.isNull() && m_shell->Available();
     if (wanted) {
         m_shell->Notify(m_inTray ? TrayShell::Operation::Modify : TrayShell::Operation::Add, m_icon,
@@ -134,20 +121,34 @@ void TWinTaskbar::UpdateIcon() {
         m_shell->Notify(TrayShell::Operation::Delete, QIcon(), QString());
         m_inTray = false;
     }
+    UpdateOwner();
+}
+
+void TWinTaskbar::UpdateOwner() {
+    // The owner is off the taskbar exactly while the icon is in a tray, so it can always be reached.
+    if (m_destroying || m_owner == nullptr)
+        return;
+    if (m_inTray && !m_ownerHidden) {
+        m_owner->hide();
+        m_ownerHidden = true;
+        m_trayWatch->start();
+    } else if (!m_inTray && m_ownerHidden) {
+        m_ownerHidden = false;
+        m_trayWatch->stop();
+        // Restored rather than shown minimised: after the window manager's own minimise, Qt would map
+        // the window in its normal state while still reporting it minimised.
+        if (m_owner->isHidden())
+            m_owner->showNormal();
+    }
 }
 
 void TWinTaskbar::CheckTrayStillThere() {
     if (m_shell->Available())
         return;
-    // The tray went away with our icon in it: show the owner again. Restored rather than minimised:
-    // the window manager's own minimise left Qt's hint for an iconic mapping at normal.
-    m_trayWatch->stop();
+    // The tray went away with our icon in it.
     m_shell->Notify(TrayShell::Operation::Delete, QIcon(), QString());
     m_inTray = false;
-    if (m_ownerHidden && m_owner != nullptr) {
-        m_ownerHidden = false;
-        m_owner->showNormal();
-    }
+    UpdateOwner();
 }
 
 void TWinTaskbar::TrayMessage(TrayMouse what) {

@@ -64,7 +64,7 @@ public:
     QString Hint() const { return m_hint; }
     void SetHint(const QString& hint);
     bool ShowIcon() const { return m_showIcon; }
-    // The owner leaves the taskbar only once the icon is really in a tray, so it can always be reached.
+    // The owner leaves the taskbar only while the icon is really in a tray.
     void SetShowIcon(bool show);
     QMenu* PopUpMenu() const { return m_popUpMenu; }
     void SetPopUpMenu(QMenu* menu); // not owned; forgotten when the menu is destroyed
@@ -81,6 +81,7 @@ public:
 
 private:
     void UpdateIcon();
+    void UpdateOwner();
     void MouseDown(Qt::MouseButton button, const QPoint& position);
     void MouseUp(Qt::MouseButton button);
     void DblClick();

@@ -32,6 +32,7 @@ protected:
             boxes.push_back({text, kind, centred});
             return QMessageBox::Ok;
         };
+        env.openUrl = openUrl;
         return std::make_unique<TF_Tevro>(std::move(env));
     }
 
@@ -45,6 +46,7 @@ protected:
 
     TempSettings settings;
     std::vector<RecordedBox> boxes;
+    std::function<bool(const QString& address)> openUrl; // empty: the desktop's handlers
 };
 
 } // namespace tevro::test
