@@ -170,6 +170,8 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
     BuildMenus();
     SetTabOrder();
     ConnectHandlers();
+    BuildInfoMenu();
+    BuildTrayIcon();
     Row(1).Active->setFocus();
 
     FormCreate();

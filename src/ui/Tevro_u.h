@@ -28,6 +28,7 @@ class QTimer;
 class QToolButton;
 class TPing;
 class TRichView;
+class TWinTaskbar;
 
 namespace tevro {
 class AnchorLayout;
@@ -61,6 +62,14 @@ struct TevroEnvironment {
         messageBox;
     // Opens a document with the desktop's handler, answering as LaunchFile does; empty: LaunchFile.
     std::function<int(const QString& file)> openDocument;
+    // Hands a web or mail link to the desktop; false when nothing took it. Empty: the desktop's handlers.
+    std::function<bool(const QString& address)> openUrl;
+};
+
+// A command of the window menu: its number, and the result its handler sets.
+struct TSysCommandMessage {
+    int CmdType = 0;
+    qintptr Result = 0;
 };
 
 class TF_Tevro : public QWidget {
@@ -117,6 +126,12 @@ public:
     QWidget* GraphWindow() const { return m_graphWindow; }
     // The current moment, from the environment's clock.
     QDateTime Now() const;
+
+    // ---- Info commands: bodies in ui/InfoCommands.cpp; the tray: ui/TevroTray.cpp ----
+
+    void HandleSysCommand(TSysCommandMessage& message);
+    void DoSysCommand(int command);
+    void OpenUrl(const QString& address); // an error box when no browser takes it
 
     // ---- Settings: bodies in ui/TevroSettings.cpp ----
 
@@ -266,6 +281,8 @@ public:
     QAction* mi_BugReport_DoIt = nullptr;
     QAction* mi_About_Info = nullptr;
     QAction* mi_About_OpenWebsite = nullptr;
+    TWinTaskbar* WinTaskbar = nullptr;
+    QMenu* SystemMenu = nullptr; // the info commands, where a title bar menu would offer them
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -277,6 +294,10 @@ private:
     void BuildMenus();
     void SetTabOrder();
     void ConnectHandlers();
+    void BuildInfoMenu();
+    void BuildTrayIcon();
+    bool OpenAddress(const QString& address);
+    void OpenMailLink(const QString& link);
     // Follows the widget under the mouse and passes hint changes to ShowHintInStatusLine.
     void TrackHint(const QString& hint);
     QMessageBox::StandardButton RunMessageBox(const QString& text, tevro::MessageKind kind,
