@@ -97,7 +97,11 @@ void BM_AddGraphBar(benchmark::State& state) {
     for (auto _ : state)
         w.graph->AddGraphBar(1, 20 + n++ % 50, 0);
 }
-BENCHMARK(BM_AddGraphBar)->Arg(1000000)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_AddGraphBar)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 } // namespace
 

@@ -27,8 +27,12 @@ public:
     double operator()(double v) const { return std::round(v * m_ratio) / m_ratio; }
     double Pixel() const { return 1 / m_ratio; }
     // A line one logical pixel thick, as a rectangle on whole device pixels.
-    QRectF HLine(double x0, double x1, double y) const { return {(*this)(x0), (*this)(y), (*this)(x1) - (*this)(x0), Thick()}; }
-    QRectF VLine(double x, double y0, double y1) const { return {(*this)(x), (*this)(y0), Thick(), (*this)(y1) - (*this)(y0)}; }
+    QRectF HLine(double x0, double x1, double y) const {
+        return {(*this)(x0), (*this)(y), (*this)(x1) - (*this)(x0), Thick()};
+    }
+    QRectF VLine(double x, double y0, double y1) const {
+        return {(*this)(x), (*this)(y0), Thick(), (*this)(y1) - (*this)(y0)};
+    }
 
 private:
     double Thick() const { return std::max(1.0, std::round(m_ratio)) / m_ratio; }
@@ -61,14 +65,15 @@ struct BarChart::Layout {
 
 BarChart::BarChart(const QString& seriesName, QWidget* parent) : QWidget(parent), m_series(seriesName) {
     // Arial where it is installed, else a face with its metrics.
-    m_titleFont.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+    m_titleFont.setFamilies(
+        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
     m_titleFont.setStyleHint(QFont::SansSerif);
     m_titleFont.setPixelSize(13);
     m_titleFont.setBold(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-BarSeries* BarChart::FindSeries(const QString& name) {
+const BarSeries* BarChart::FindSeries(const QString& name) const {
     return name.compare(m_series.Name(), Qt::CaseInsensitive) == 0 ? &m_series : nullptr;
 }
 
@@ -173,14 +178,15 @@ void BarChart::paintEvent(QPaintEvent* event) {
         painter.setPen(dashed);
         const QRectF frame = layout.titleFrame;
         const double half = snap.Pixel() / 2;
-        painter.drawRect(QRectF(snap(frame.left()) + half, snap(frame.top()) + half, snap(frame.width()) - snap.Pixel(),
-                                snap(frame.height()) - snap.Pixel()));
+        painter.drawRect(QRectF(snap(frame.left()) + half, snap(frame.top()) + half,
+                                snap(frame.width()) - snap.Pixel(), snap(frame.height()) - snap.Pixel()));
         painter.setPen(m_titleColour);
         const QFontMetricsF metrics(m_titleFont);
         double y = frame.top() + 2;
         for (const QString& line : m_titleLines) {
             const QString shown = metrics.elidedText(line, Qt::ElideMiddle, frame.width() - 6);
-            painter.drawText(QRectF(frame.left(), snap(y), frame.width(), metrics.height()), Qt::AlignCenter, shown);
+            painter.drawText(QRectF(frame.left(), snap(y), frame.width(), metrics.height()), Qt::AlignCenter,
+                             shown);
             y += metrics.height();
         }
     }
@@ -203,7 +209,8 @@ void BarChart::paintEvent(QPaintEvent* event) {
             painter.setPen(Qt::black);
             const QRectF textBox(0, y - axisMetrics.height() / 2, plot.left() - kTickLength - kLabelGap,
                                  axisMetrics.height());
-            painter.drawText(textBox, Qt::AlignRight | Qt::AlignVCenter, TickText(std::abs(v) < 1e-9 ? 0 : v));
+            painter.drawText(textBox, Qt::AlignRight | Qt::AlignVCenter,
+                             TickText(std::abs(v) < 1e-9 ? 0 : v));
         }
     }
     if (yMin < 0 && m_left.maximum > 0)
@@ -236,9 +243,9 @@ void BarChart::paintEvent(QPaintEvent* event) {
             painter.translate(snap(centre), labelTop);
             painter.rotate(-90);
             painter.setPen(Qt::black);
-            painter.drawText(QRectF(-layout.labelArea, -axisMetrics.height() / 2, layout.labelArea,
-                                    axisMetrics.height()),
-                             Qt::AlignRight | Qt::AlignVCenter, m_series.Label(i));
+            painter.drawText(
+                QRectF(-layout.labelArea, -axisMetrics.height() / 2, layout.labelArea, axisMetrics.height()),
+                Qt::AlignRight | Qt::AlignVCenter, m_series.Label(i));
             painter.restore();
         }
     }

@@ -26,9 +26,8 @@ public:
     explicit BarChart(const QString& seriesName, QWidget* parent = nullptr);
 
     // The one series; FindSeries matches its name without regard to case.
-    BarSeries& Series() { return m_series; }
     const BarSeries& Series() const { return m_series; }
-    BarSeries* FindSeries(const QString& name);
+    const BarSeries* FindSeries(const QString& name) const;
 
     // Appends a bar at x = BarCount() and repaints.
     void AddBar(double value, qint64 moment, const QColor& colour);
@@ -40,7 +39,6 @@ public:
     QStringList TitleLines() const { return m_titleLines; }
     void SetTitleColour(const QColor& colour);
     QColor TitleColour() const { return m_titleColour; }
-    QFont TitleFont() const { return m_titleFont; }
 
     // Either end may be set to anything: a minimum above the maximum leaves the axis (and the bars) undrawn.
     double AxisMinimum(Axis axis) const { return Range(axis).minimum; }

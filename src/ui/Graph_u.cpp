@@ -63,7 +63,8 @@ QRect GraphWindowRect(const QRect& available, int mainFrameTop, const QMargins& 
 } // namespace tevro
 
 TF_Graph::TF_Graph(TF_Tevro& mainWindow)
-    : QWidget(&mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QWidget(&mainWindow,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_main(mainWindow) {
     setObjectName(QStringLiteral("F_Graph"));
     setFont(mainWindow.font());
@@ -134,14 +135,16 @@ void TF_Graph::FormDestroy() {
 
 void TF_Graph::PlaceAboveMainWindow() {
     const QScreen* screen = m_main.screen() != nullptr ? m_main.screen() : QApplication::primaryScreen();
-    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(QPoint(0, 0), kDesignClientSize);
+    const QRect available =
+        screen != nullptr ? screen->availableGeometry() : QRect(QPoint(0, 0), kDesignClientSize);
     // Until the window manager has framed this window, the main window's frame stands in for its own.
     const QWidget& framed = frameGeometry() != geometry() ? static_cast<const QWidget&>(*this) : m_main;
     const QRect outer = framed.frameGeometry();
     const QRect inner = framed.geometry();
-    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                         outer.bottom() - inner.bottom());
-    const QRect rect = tevro::GraphWindowRect(available, m_main.frameGeometry().top(), frame, kDesignClientSize);
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QRect rect =
+        tevro::GraphWindowRect(available, m_main.frameGeometry().top(), frame, kDesignClientSize);
     setFixedSize(rect.size());
     m_placedAt = QPoint(rect.left() - frame.left(), rect.top() - frame.top());
     move(m_placedAt);
@@ -210,10 +213,11 @@ void TF_Graph::AddGraphBar(int series, int value, int packetLoss) {
     const qsizetype count = Chart1->BarCount();
     const bool paging = count > kPageSize;
     if (paging) {
-        const double offset = static_cast<double>(count - kPageSize) -
-                              std::trunc(Chart1->AxisMinimum(Axis::Bottom));
+        const double offset =
+            static_cast<double>(count - kPageSize) - std::trunc(Chart1->AxisMinimum(Axis::Bottom));
         Chart1->ShiftAxis(Axis::Bottom, offset);
-        const int last = static_cast<int>(std::min<qsizetype>(count - kPageSize, std::numeric_limits<int>::max()));
+        const int last =
+            static_cast<int>(std::min<qsizetype>(count - kPageSize, std::numeric_limits<int>::max()));
         ScrollBar1->setMaximum(last);
         ScrollBar1->setValue(last);
     }
@@ -235,12 +239,14 @@ void TF_Graph::LoadGraphScale() {
     if (store.ReadInteger(kScaleSetting, kDefaultScale, scale))
         SpinEdit1->setValue(scale); // clamps to 40..1000
     else
-        m_main.ShowMessageBox(QStringLiteral("** ERROR **\r\r") + store.ErrorText(), tevro::MessageKind::Error);
+        m_main.ShowMessageBox(QStringLiteral("** ERROR **\r\r") + store.ErrorText(),
+                              tevro::MessageKind::Error);
 }
 
 void TF_Graph::SaveGraphScale() {
     tevro::SettingsStore store;
     store.WriteInteger(kScaleSetting, SpinEdit1->value());
     if (!store.Close())
-        m_main.ShowMessageBox(QStringLiteral("** ERROR **\r\r") + store.ErrorText(), tevro::MessageKind::Error);
+        m_main.ShowMessageBox(QStringLiteral("** ERROR **\r\r") + store.ErrorText(),
+                              tevro::MessageKind::Error);
 }

@@ -67,7 +67,8 @@ TEST(BarChart, DrawsTheVisiblePageWithSharpEdgesAtPixelRatioTwo) {
     const QRectF plot = chart.PlotArea();
     const double slot = plot.width() / 32;
     auto at = [&](double x, double value) {
-        return QPoint(static_cast<int>(x * 2), static_cast<int>((plot.bottom() - value / 100 * plot.height()) * 2));
+        return QPoint(static_cast<int>(x * 2),
+                      static_cast<int>((plot.bottom() - value / 100 * plot.height()) * 2));
     };
     EXPECT_EQ(image.pixelColor(at(plot.left() + slot / 2, 80)), QColor(Qt::blue)) << "bar 10 leads the page";
     EXPECT_EQ(image.pixelColor(at(plot.right() - slot / 2, 40)), green) << "bar 41 ends it";

@@ -93,7 +93,9 @@ TEST_F(GraphWindow, BarsAreDrawnInTheResultsColourAndHeight) {
     const struct {
         int value, loss;
         QColor colour;
-    } results[] = {{-1, 100, Qt::red}, {3, 0, QColor(0, 128, 0)}, {40, 33, QColor(255, 128, 0)},
+    } results[] = {{-1, 100, Qt::red},
+                   {3, 0, QColor(0, 128, 0)},
+                   {40, 33, QColor(255, 128, 0)},
                    {250, 0, QColor(0, 128, 0)}};
     for (const auto& r : results)
         g->AddGraphBar(1, r.value, r.loss);
@@ -132,7 +134,8 @@ TEST_F(GraphWindow, BarsAreDrawnInTheResultsColourAndHeight) {
 }
 
 TEST_F(GraphWindow, TheScaleIsClampedOnLoadAndSavedWhenTheProgramEnds) {
-    for (const auto& [stored, shown] : {std::pair{"5000", 1000}, std::pair{"abc", 200}, std::pair{"20", 40}}) {
+    for (const auto& [stored, shown] :
+         {std::pair{"5000", 1000}, std::pair{"abc", 200}, std::pair{"20", 40}}) {
         WriteSettings(QByteArray("GraphYScale=") + stored + '\n');
         auto [w, g] = Windows();
         EXPECT_EQ(g->SpinEdit1->value(), shown) << stored;
@@ -169,7 +172,8 @@ TEST_F(GraphWindow, ShowingFollowsTheMainWindowAndClosingOnlyHides) {
     // The graph's hints go to the main window's status line.
     QEvent enter(QEvent::Enter);
     QCoreApplication::sendEvent(g->SpinEdit1, &enter);
-    EXPECT_EQ(w->Status_Bar->text(), QStringLiteral(" Scale for y-axis. Minimum is 40 ms, maximum is 1000 ms .."));
+    EXPECT_EQ(w->Status_Bar->text(),
+              QStringLiteral(" Scale for y-axis. Minimum is 40 ms, maximum is 1000 ms .."));
 }
 
 TEST_F(GraphWindow, ResultProcessingFeedsTheGraphedSlot) {
