@@ -4,7 +4,6 @@
 #include "ui/Graph_u.h"
 #include "ui/Tevro_u.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -62,15 +61,12 @@ void BM_ResidentBytesPerBar(benchmark::State& state) {
 BENCHMARK(BM_ResidentBytesPerBar)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // One pair of windows for every benchmark: filling a million bars takes a while on a busy machine.
-std::unique_ptr<Windows> g_shared; // ends before the application does
-
 Windows& Shared(qsizetype bars) {
-    if (!g_shared)
-        g_shared = std::make_unique<Windows>();
-    if (g_shared->graph->Chart1->BarCount() > bars)
-        g_shared->graph->ClearGraph();
-    g_shared->Fill(bars - g_shared->graph->Chart1->BarCount());
-    return *g_shared;
+    static Windows windows;
+    if (windows.graph->Chart1->BarCount() > bars)
+        windows.graph->ClearGraph();
+    windows.Fill(bars - windows.graph->Chart1->BarCount());
+    return windows;
 }
 
 void BM_RepaintChart(benchmark::State& state) {
@@ -104,16 +100,3 @@ BENCHMARK(BM_AddGraphBar)
     ->ReportAggregatesOnly(true);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_shared.reset();
-    return 0;
-}
