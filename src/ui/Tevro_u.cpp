@@ -179,6 +179,8 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
 
 TF_Tevro::~TF_Tevro() {
     qApp->removeEventFilter(this);
+    if (m_graphWindow != nullptr && m_graphWindow->parent() == this)
+        delete m_graphWindow.data(); // it saves its scale before this window saves the settings
     FormDestroy();
 }
 
@@ -642,7 +644,7 @@ bool TF_Tevro::eventFilter(QObject* watched, QEvent* event) {
     if ((type == QEvent::Enter || type == QEvent::Leave) && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         // Leaving a control puts the mouse over its parent, which gets no enter event of its own.
-        if (widget->window() == this && widget != this)
+        if ((widget->window() == this || widget->window() == m_graphWindow) && widget != this)
             TrackHint(tevro::EffectiveHint(type == QEvent::Enter ? widget : widget->parentWidget()));
     }
     return QWidget::eventFilter(watched, event);
