@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringBuilder>
 #include <QTimer>
@@ -81,6 +82,8 @@ struct TF_Tevro::LookupState {
     std::array<bool, kSlotCount> running{};
     std::array<bool, kSlotCount> exitPending{}; // left by a mouse press; handled after its click
     std::array<BusyCover*, kSlotCount> covers{};
+    // Where the focus went when a focused "?" was disabled, so that it can come back.
+    std::array<QPointer<QWidget>, kSlotCount> focusMovedTo{};
     bool shutDown = false;
 
     tevro::LookupRunner& Runner() {
@@ -212,7 +215,9 @@ void TF_Tevro::Url_lookupClick(int slot) {
     }
     lookups.running.at(index) = true;
     lookups.lookedUp.at(index) = host;
+    const bool focused = row.UrlLookup->hasFocus();
     row.UrlLookup->setEnabled(false);
+    lookups.focusMovedTo.at(index) = focused ? QApplication::focusWidget() : nullptr;
     lookups.covers.at(index)->Cover(true);
     lookups.Runner().Start(host.toStdString(), this,
                            [this, slot](const tevro::LookupAnswer& answer) { LookupAnswered(slot, answer); });
@@ -227,6 +232,9 @@ void TF_Tevro::LookupAnswered(int slot, const tevro::LookupAnswer& answer) {
     lookups.running.at(index) = false;
     row.UrlLookup->setEnabled(true);
     lookups.covers.at(index)->Cover(false);
+    if (lookups.focusMovedTo.at(index) != nullptr &&
+        QApplication::focusWidget() == lookups.focusMovedTo.at(index))
+        row.UrlLookup->setFocus();
 
     const QString name = QString::fromStdString(answer.name);
     const QString address = QString::fromStdString(answer.address);
