@@ -257,21 +257,17 @@ void TF_Tevro::LookupAnswered(int slot, const tevro::LookupAnswer& answer) {
                                tevro::MessageKind::Error);
         return;
     case Kind::AddressResolved:
-        if (ShowCenteredMessageBox(
-                AnswerHead(name, address) %
-                    QStringLiteral("Would you like to replace the IP address with it's domain name?"),
-                tevro::MessageKind::Information, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    case Kind::NameResolved: {
+        const bool reverse = answer.kind == Kind::AddressResolved;
+        const QString question = QStringLiteral("Would you like to replace the ") %
+                                 (reverse ? QStringLiteral("IP address with it's domain name?")
+                                          : QStringLiteral("domain name with it's IP address?"));
+        if (ShowCenteredMessageBox(AnswerHead(name, address) % question, tevro::MessageKind::Information,
+                                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
-        replacement = name;
+        replacement = reverse ? name : address;
         break;
-    case Kind::NameResolved:
-        if (ShowCenteredMessageBox(
-                AnswerHead(name, address) %
-                    QStringLiteral("Would you like to replace the domain name with it's IP address?"),
-                tevro::MessageKind::Information, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-            return;
-        replacement = address;
-        break;
+    }
     }
     // The user may have edited the row while the resolver worked: the newer text is not overwritten unasked.
     const QString now = row.Url->text();
