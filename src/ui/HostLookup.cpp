@@ -44,9 +44,10 @@ bool IsBlankText(const QString& text) {
 }
 
 // Lies over a row's "?" while its lookup runs: a disabled button shows its parent's cursor, not its own.
+// A child of the window rather than of the page, so that the page's own layout never sees it.
 class BusyCover final : public QWidget {
 public:
-    explicit BusyCover(QPushButton* button) : QWidget(button->parentWidget()), m_button(button) {
+    explicit BusyCover(QPushButton* button) : QWidget(button->window()), m_button(button) {
         setObjectName(button->objectName() + QStringLiteral("_busy"));
         setAttribute(Qt::WA_NoSystemBackground);
         setCursor(Qt::BusyCursor);
@@ -54,22 +55,30 @@ public:
         button->installEventFilter(this);
     }
     void Cover(bool on) {
-        setGeometry(m_button->geometry());
-        setVisible(on);
-        if (on)
-            raise();
+        m_covering = on;
+        Follow();
     }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        // The layout moves the button when the window is resized.
-        if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
-            setGeometry(m_button->geometry());
+        // The layout moves the button when the window is resized; the help page hides it.
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show || type == QEvent::Hide)
+            Follow();
         return false;
     }
 
 private:
+    void Follow() {
+        setGeometry(QRect(m_button->mapTo(parentWidget(), QPoint(0, 0)), m_button->size()));
+        const bool show = m_covering && m_button->isVisible();
+        setVisible(show);
+        if (show)
+            raise();
+    }
+
     QPushButton* m_button;
+    bool m_covering = false;
 };
 
 } // namespace

@@ -201,7 +201,7 @@ TEST_F(HostEntry, RowIsBusyWhileItsLookupWaitsAndANewerTextIsKeptUnlessConfirmed
         const auto* cover = w->findChild<QWidget*>(QStringLiteral("Url_01_lookup_busy"));
         ASSERT_NE(cover, nullptr);
         EXPECT_TRUE(cover->isVisible());
-        EXPECT_EQ(cover->geometry(), button->geometry());
+        EXPECT_EQ(cover->geometry(), QRect(button->mapTo(w.get(), QPoint(0, 0)), button->size()));
         EXPECT_EQ(cover->cursor().shape(), Qt::BusyCursor);
         EXPECT_TRUE(w->LookupRunning(1));
 
