@@ -58,10 +58,11 @@ template <typename T> std::optional<T> RunAbandonable(std::function<T()> lookup,
 class PosixResolver final : public Resolver {
 public:
     HostLookup ByName(const std::string& name, const StopSignal& stop) override {
-        auto found = RunAbandonable<HostLookup>([name] { return Lookup(name); }, stop);
-        if (!found)
-            return {kLookupStopped, 0, AF_INET};
-        return *found;
+        return LookupAbandonable(name, 0, stop);
+    }
+
+    HostLookup ByNameOfficial(const std::string& name, const StopSignal& stop) override {
+        return LookupAbandonable(name, AI_CANONNAME, stop);
     }
 
     std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) override {
@@ -72,25 +73,36 @@ public:
     }
 
 private:
-    static HostLookup Lookup(const std::string& name) {
+    static HostLookup LookupAbandonable(const std::string& name, int flags, const StopSignal& stop) {
+        auto found = RunAbandonable<HostLookup>([name, flags] { return Lookup(name, flags); }, stop);
+        if (!found)
+            return {kLookupStopped, 0, AF_INET, {}};
+        return *found;
+    }
+
+    static HostLookup Lookup(const std::string& name, int flags) {
         // No AI_ADDRCONFIG: on a machine with only loopback it would make "localhost" fail.
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_RAW;
         hints.ai_protocol = IPPROTO_ICMP;
+        hints.ai_flags = flags;
         addrinfo* list = nullptr;
         const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
         if (status != 0)
-            return {status, 0, AF_INET};
-        HostLookup found{EAI_NONAME, 0, AF_INET};
+            return {status, 0, AF_INET, {}};
+        HostLookup found{EAI_NONAME, 0, AF_INET, {}};
         for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
             if (ai->ai_family == AF_INET && ai->ai_addr && ai->ai_addrlen >= sizeof(sockaddr_in)) {
                 sockaddr_in in{};
                 std::memcpy(&in, ai->ai_addr, sizeof in);
-                found = {0, in.sin_addr.s_addr, AF_INET};
+                found = {0, in.sin_addr.s_addr, AF_INET, {}};
                 break;
             }
         }
+        // The canonical name comes with the first entry only.
+        if (found.status == 0 && (flags & AI_CANONNAME) != 0 && list->ai_canonname != nullptr)
+            found.name = list->ai_canonname;
         ::freeaddrinfo(list);
         return found;
     }

@@ -14,6 +14,7 @@ struct HostLookup {
     int status = 0;            // 0, or the resolver's non-zero error code
     std::uint32_t address = 0; // IPv4, network byte order
     int family = 2;            // AF_INET
+    std::string name;          // the host's official name, from ByNameOfficial only
 };
 
 class Resolver {
@@ -21,6 +22,14 @@ public:
     virtual ~Resolver() = default;
     // Forward look-up of an IPv4 address. A stop request ends the wait with status kLookupStopped.
     virtual HostLookup ByName(const std::string& name, const StopSignal& stop) = 0;
+    // The same, with the host's official name as the user's lookup shows it; by default the name
+    // looked up stands for it.
+    virtual HostLookup ByNameOfficial(const std::string& name, const StopSignal& stop) {
+        HostLookup found = ByName(name, stop);
+        if (found.status == 0)
+            found.name = name;
+        return found;
+    }
     // Reverse look-up of a name registered for the address; nothing when there is none (or stopped).
     virtual std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) = 0;
 };

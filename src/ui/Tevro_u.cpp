@@ -441,6 +441,7 @@ void TF_Tevro::ConnectHandlers() {
             [this](const QPoint& pos) { PopupMenu1->popup(Memo_Log->mapToGlobal(pos)); });
     connect(mi_RestoreTevro, &QAction::triggered, this, &TF_Tevro::WinTaskbarDblClick);
     connect(mi_CloseTevro, &QAction::triggered, this, &TF_Tevro::mi_CloseTevroClick);
+    ConnectHostEntry();
     for (QMenu* menu : {PopupMenu1, PopupMenu2}) {
         connect(menu, &QMenu::hovered, this, [this](QAction* action) { TrackHint(tevro::HintOf(action)); });
         connect(menu, &QMenu::aboutToHide, this,

@@ -35,7 +35,10 @@ class AnchorLayout;
 class Gauge;
 class GraphFeed;
 class PingWorkerFactory;
+class Resolver;
+class SocketLibrary;
 class SpinEdit;
+struct LookupAnswer;
 } // namespace tevro
 
 // The controls of one host row; `_0n` in the control names is the row's slot number.
@@ -188,6 +191,25 @@ private:
     void FeedGraph(int slot, int resultCode, int meanTime, int packetLoss);
     void AddLogEntry(const QString& markup);
     std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
+
+public:
+    // ---- Host entry and lookup: bodies in ui/HostLookup.cpp ----
+
+    void Url_Exit(int slot);        // removes protocol prefixes, with a warning each
+    void Url_lookupClick(int slot); // looks the host up off the GUI thread
+    bool LookupRunning(int slot) const;
+    // Tests put scripted ones in place before the first lookup.
+    void SetLookupServices(std::shared_ptr<tevro::SocketLibrary> library,
+                           std::shared_ptr<tevro::Resolver> resolver);
+    // No lookup answer is handed over after it; runs when the application quits and in FormDestroy.
+    void ShutdownLookups();
+
+private:
+    struct LookupState;
+    LookupState& Lookups();
+    void ConnectHostEntry();
+    void LookupAnswered(int slot, const tevro::LookupAnswer& answer);
+    std::shared_ptr<LookupState> m_lookup;
 
 public:
     // ---- LOG file and downtime table: bodies in ui/TevroLogging.cpp ----

@@ -11,8 +11,8 @@ namespace tevro::testing {
 HostLookup FakeResolver::ByName(const std::string& name, const StopSignal&) {
     const auto it = names.find(name);
     if (it == names.end())
-        return {failure, 0, 2};
-    return {0, it->second, 2};
+        return {failure, 0, 2, {}};
+    return {0, it->second, 2, {}};
 }
 
 std::optional<std::string> FakeResolver::ByAddress(std::uint32_t address, const StopSignal&) {

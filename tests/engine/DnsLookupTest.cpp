@@ -1,0 +1,68 @@
+// The lookup's direction, and its threads over a scripted resolver.
+#include "engine/DnsLookup.h"
+
+#include "GatedResolver.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTest>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+using namespace tevro;
+using namespace tevro::testing;
+
+namespace {
+
+std::uint32_t Address(const char* dotted) {
+    return ::inet_addr(dotted);
+}
+
+TEST(DnsLookup, DottedAddressesAreThoseInetAddrTakes) {
+    const struct {
+        const char* text;
+        bool reverse;
+        const char* address;
+    } cases[] = {
+        {"10.0.0.7", true, "10.0.0.7"},
+        {"127.1", true, "127.0.0.1"},      // short forms
+        {"0x7f.0.0.1", true, "127.0.0.1"}, // hexadecimal parts
+        {"10.0.0.7 trailing", true, "10.0.0.7"},
+        {"255.255.255.255", false, nullptr}, // inet_addr's failure value: looked up as a name
+        {"localhost", false, nullptr},
+        {"10.0.0.256", false, nullptr},
+        {" 10.0.0.7", false, nullptr},
+        {"", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        const LookupPlan plan = PlanLookup(c.text);
+        EXPECT_EQ(plan.reverse, c.reverse) << c.text;
+        if (c.reverse) {
+            EXPECT_EQ(plan.address, Address(c.address)) << c.text;
+        }
+    }
+}
+
+TEST(DnsLookup, ShutdownAbandonsALookupThatIgnoresTheStop) {
+    auto library = std::make_shared<FakeSocketLibrary>();
+    library->grant = {1, 1};
+    auto resolver = std::make_shared<GatedResolver>();
+    resolver->ignoreStop = true; // like a resolver call blocked in the C library
+    QObject context;
+    int answers = 0;
+    LookupRunner runner(library, resolver);
+    runner.Start("seven.test", &context, [&answers](const LookupAnswer&) { ++answers; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return resolver->waiting.load() == 1; }, 5000));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(runner.Shutdown(200));
+    EXPECT_LT(elapsed.elapsed(), 1000);
+    // When the resolver returns at last, its answer goes nowhere and the library is still released.
+    resolver->open = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runner.Running() == 0; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answers, 0);
+    EXPECT_EQ(library->cleanups.load(), 1);
+}
+
+} // namespace
