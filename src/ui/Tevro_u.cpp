@@ -250,9 +250,9 @@ void TF_Tevro::BuildPingPage() {
         tevro::SetHint(row.Count, QStringLiteral("|Numer of retrys per ping"));
         SetStatusPicture(slot, QStringLiteral("Bitmap_None"));
     }
-    // The design-time state, seen only when loading the settings fails before slot 1.
+    // The design-time state, which loading the settings always overwrites; its Active box takes part in
+    // the single-graph rule while the rows load. It has no host text, so none can reach the settings.
     Row(1).Active->setChecked(true);
-    Row(1).Url->setText(QStringLiteral("localhost"));
     Row(1).Graph->setChecked(true);
 
     Bevel1 = Bevel(page, QStringLiteral("Bevel1"), QFrame::HLine);

@@ -118,7 +118,8 @@ public:
 
     // ---- Settings: bodies in ui/TevroSettings.cpp ----
 
-    // Each returns false with a message naming the value when the store fails.
+    // Load: false with a report naming every value that could not be used (each takes its default).
+    // Save: false with a message naming the value when the store fails.
     bool LoadSettings(QString& error);
     bool SaveSettings(QString& error);
 
