@@ -556,8 +556,7 @@ void TF_Tevro::B_RunStopClick() {
 
 void TF_Tevro::LOG_ClearMsgClick() {
     Memo_Log->Clear();
-    PingDone(nullptr, kPingNone, -1, -1, -1, -1,
-             QStringLiteral("All output will be logged to:\r\n\t\"") + LogFileName + QLatin1Char('"'));
+    PingDone(nullptr, kPingNone, -1, -1, -1, -1, LogHeaderReport());
 }
 
 void TF_Tevro::B_DispHelpClick() {

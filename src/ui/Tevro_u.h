@@ -182,8 +182,11 @@ public:
     // Moves the previous run's LOG aside; WriteStartupLogLines reports how that went.
     void RotateLogFiles();
     void WriteStartupLogLines();
-    // Open, append, close; a line that cannot be written is lost without a word.
+    // Open, append, close. A line that cannot be written leaves nothing behind; the message log tells
+    // of the first line lost and of the return to working order.
     void WriteLogLine(const QString& text);
+    // The message log's header: where the LOG goes, or why it cannot be written there.
+    QString LogHeaderReport();
     // A fresh table: closed, no period open.
     void ResetDowntimeTable();
     void OpenDowntimeTable();
