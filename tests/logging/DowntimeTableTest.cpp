@@ -64,6 +64,24 @@ TEST(DowntimeFormatTest, MomentUsesTheLocalesDayNameAndSeparator) {
     EXPECT_EQ(FormatDowntimeMoment(monday, QLocale(QLocale::German, QLocale::Germany)),
               QStringLiteral("Mo, 02.03.2026, 09:05:07"));
     EXPECT_EQ(TimeSeparator(QLocale(QLocale::Finnish, QLocale::Finland)), QStringLiteral("."));
+    // fr_CA writes "07 h 51": literal text between the fields, so the colon stands in.
+    const QLocale canadianFrench(QLocale::French, QLocale::Canada);
+    EXPECT_EQ(TimeSeparator(canadianFrench), QStringLiteral(":"));
+    EXPECT_TRUE(FormatDowntimeMoment(monday, canadianFrench).endsWith(QStringLiteral(", 02.03.2026, 09:05:07")))
+        << FormatDowntimeMoment(monday, canadianFrench).toStdString();
+}
+
+TEST(DowntimeFormatTest, RowsUseOneSeparatorThroughout) {
+    FakeClock clock;
+    QStringList lines;
+    DowntimeTable finnish{clock, [&lines](const QString& line) { lines << line; },
+                          QLocale(QLocale::Finnish, QLocale::Finland)};
+    finnish.Update(kPingFailed, 0);
+    clock.Advance(90s);
+    finnish.Update(kSuccess, kPingFailed);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("|| 00.01.30 | "))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(", 02.03.2026, 10.01.30 ||"))) << lines[1].toStdString();
 }
 
 TEST(DowntimeFormatTest, TwoLetterDayNamesGiveRowsAsWideAsTheFrame) {
