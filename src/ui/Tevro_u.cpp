@@ -4,6 +4,7 @@
 
 #include "common/Product.h"
 #include "common/Resources.h"
+#include "monitor/HostText.h"
 #include "richview/RichView.h"
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
@@ -450,11 +451,7 @@ void TF_Tevro::UpdateRunButton() {
     bool usable = false;
     for (const TSlotRow& row : m_rows) {
         // Blanks and control characters around the host text do not make a host.
-        const QString host = row.Url->text();
-        const bool blank = std::all_of(host.cbegin(), host.cend(), [](QChar ch) {
-            return ch.isSpace() || ch.category() == QChar::Other_Control;
-        });
-        usable = usable || (row.Active->isChecked() && !blank);
+        usable = usable || (row.Active->isChecked() && !tevro::HostForPing(row.Url->text()).isEmpty());
     }
     B_RunStop->setEnabled(usable);
 }
