@@ -1,6 +1,7 @@
 // The main window's creation, first showing and destruction, in the order later steps rely on.
 #include "common/Product.h"
 #include "richview/RichView.h"
+#include "ui/CommandLine.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
 #include "ui/Tevro_u.h"
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <cstdio>
 
 QStringList TF_Tevro::HelpPageHeadLines() {
     return {
@@ -47,8 +49,12 @@ void TF_Tevro::FormCreate() {
 
     // Settings come before the rows' enabled states are computed.
     QString error;
-    if (!LoadSettings(error))
+    if (!LoadSettings(error)) {
+        // Also on the terminal, for a copy started from a script or an autostart entry.
+        std::fprintf(stderr, "%s\n", qPrintable(tevro::DialogText(error)));
+        std::fflush(stderr);
         ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
+    }
     for (int slot = 1; slot <= kSlotCount; ++slot)
         EnableSlotRow(slot, true);
 
@@ -94,8 +100,7 @@ void TF_Tevro::FormShow() {
     m_firstShow = false;
     const QStringList arguments = m_env.arguments.isEmpty() ? QCoreApplication::arguments() : m_env.arguments;
     // Only the first parameter counts, matched whole and without regard to case.
-    if (B_RunStop->isEnabled() && arguments.size() > 1 &&
-        arguments.at(1).toLower() == QStringLiteral("-torunning"))
+    if (B_RunStop->isEnabled() && tevro::StartsRunning(arguments))
         B_RunStop->click();
 }
 
