@@ -9,6 +9,7 @@
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
+#include "ui/LogCopy.h"
 #include "ui/SpinEdit.h"
 
 #include <QAction>
@@ -379,6 +380,7 @@ void TF_Tevro::BuildMenus() {
     LOG_ClearMsg =
         MenuItem(PopupMenu1, QStringLiteral("LOG_ClearMsg"), QStringLiteral("Clear message log .."),
                  QStringLiteral("|Clear all messages from log"));
+    tevro::AddCopyAllItem(PopupMenu1, Memo_Log);
 
     PopupMenu2 = Named(new QMenu(this), QStringLiteral("PopupMenu2"));
     mi_RestoreTevro =
