@@ -5,6 +5,7 @@
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
 #include "ui/Tevro_u.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -36,11 +37,8 @@ QString TF_Tevro::CopyrightLabelText() {
 }
 
 void TF_Tevro::FormCreate() {
-    // Bottom-left corner of the screen with a 4-pixel margin.
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.left() + 4, area.bottom() + 1 - height() - 4);
-    }
+    // Bottom-left corner of the screen with a 4-pixel margin, frame included.
+    tevro::PlaceAtBottomLeft(this);
     Notebook1->setCurrentIndex(0);
 
     // The LOG file is named and rotated before anything is written to it.
