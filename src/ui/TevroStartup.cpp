@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <cstdio>
