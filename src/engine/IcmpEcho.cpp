@@ -98,7 +98,7 @@ void StampEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, s
     Write16(message, 2, IcmpChecksum(message));
 }
 
-DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, std::uint32_t source,
+DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, std::uint32_t /*source*/,
                             const EchoExpectation& expected, std::uint32_t now) {
     DecodedEcho decoded;
     std::span<const std::uint8_t> icmp = packet;
@@ -115,9 +115,10 @@ DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHea
     switch (icmp[0]) {
     case kIcmpEchoReply:
         // The stamp must be the one this try sent: a late answer to an earlier try, or an answer to
-        // another worker pinging the same host, is not ours.
-        if (icmp.size() < kEchoHeaderSize || source != expected.destination ||
-            !MatchesIdAndSequence(icmp, expected) || Read32(icmp, 8) != expected.stamp)
+        // another worker pinging the same host, is not ours. The sender is not looked at: a host may
+        // answer from another of its addresses (a multi-homed router, a ping to 0.0.0.0).
+        if (icmp.size() < kEchoHeaderSize || !MatchesIdAndSequence(icmp, expected) ||
+            Read32(icmp, 8) != expected.stamp)
             return decoded;
         decoded.outcome = EchoOutcome::Reply;
         // Unsigned subtraction survives the tick count wrapping; a clock that went backwards gives 0.

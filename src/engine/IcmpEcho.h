@@ -53,7 +53,8 @@ struct DecodedEcho {
 
 // Judges one received packet against the try. withIpHeader: the packet starts with the IPv4 header
 // (raw socket); otherwise it is the bare ICMP message (ping socket). source is the sender's address
-// in network byte order; now is the tick count at reception. Safe on any bytes.
+// in network byte order, which does not decide anything: identifier, sequence and stamp tell our reply
+// from any other. now is the tick count at reception. Safe on any bytes.
 DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, std::uint32_t source,
                             const EchoExpectation& expected, std::uint32_t now);
 

@@ -5,6 +5,7 @@
 #include "engine/IcmpEcho.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <filesystem>
 #include <limits>
 #include <new>
@@ -47,7 +48,10 @@ PingEnvironment PingEnvironment::System() {
     env.network = SystemIcmpNetwork();
     env.resolver = SystemResolver();
     env.clock = SystemTickClock();
-    env.identifier = static_cast<std::uint16_t>(::getpid() & 0xFFFF);
+    // Each run an identifier of its own: the workers of one process ping at the same moments with the
+    // same sequence numbers, and replies are told apart without looking at their sender.
+    static std::atomic<unsigned> runs{0};
+    env.identifier = static_cast<std::uint16_t>((static_cast<unsigned>(::getpid()) + runs.fetch_add(1)) & 0xFFFF);
     std::error_code ec;
     env.programPath = QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe", ec).string());
     env.groupId = ::getgid();

@@ -28,39 +28,21 @@ std::chrono::milliseconds SystemDowntimeClock::Elapsed() const {
            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(ts.tv_nsec));
 }
 
-QString FormatDowntimeLength(std::chrono::milliseconds length) {
+QString FormatDowntimeLength(std::chrono::milliseconds length, const QString& separator) {
     const long long totalSeconds = std::max<long long>(0, length.count() / 1000);
-    return QStringLiteral("%1:%2:%3")
-        .arg(totalSeconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg(totalSeconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(totalSeconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-QString TimeSeparator(const QLocale& locale) {
-    const QString format = locale.timeFormat(QLocale::ShortFormat);
-    qsizetype i = 0;
-    while (i < format.size() && format.at(i) != QLatin1Char('h') && format.at(i) != QLatin1Char('H'))
-        ++i;
-    while (i < format.size() && (format.at(i) == QLatin1Char('h') || format.at(i) == QLatin1Char('H')))
-        ++i;
-    qsizetype end = i;
-    while (end < format.size() && format.at(end) != QLatin1Char('m'))
-        ++end;
-    const QString separator = format.mid(i, end - i);
-    return separator.isEmpty() || end == format.size() ? QStringLiteral(":") : separator;
+    const auto two = [](long long value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    return two(totalSeconds / 3600) + separator + two(totalSeconds / 60 % 60) + separator + two(totalSeconds % 60);
 }
 
 QString FormatDowntimeMoment(const QDateTime& moment, const QLocale& locale) {
     const QDate date = moment.date();
-    const QTime time = moment.time();
-    const QString sep = TimeSeparator(locale);
     auto two = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
     // The stand-alone form is the bare abbreviation ("Mo", not the "Mo." used inside a date), so the
     // date columns keep the frame's width wherever the locale allows.
     return locale.standaloneDayName(date.dayOfWeek(), QLocale::ShortFormat) + QStringLiteral(", ") +
            two(date.day()) + QLatin1Char('.') + two(date.month()) + QLatin1Char('.') +
            QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) + QStringLiteral(", ") +
-           two(time.hour()) + sep + two(time.minute()) + sep + two(time.second());
+           ClockText(moment.time(), TimeSeparator(locale));
 }
 
 DowntimeTable::DowntimeTable(const DowntimeClock& clock, LineWriter writer, QLocale locale)
@@ -92,7 +74,8 @@ void DowntimeTable::Update(int resultCode, int lastResultCode) {
         if (!m_period || lastResultCode == kPingSuccess)
             return;
         const QDateTime now = m_clock.Now();
-        const QString length = FormatDowntimeLength(m_clock.Elapsed() - m_period->monotonicStart);
+        const QString length =
+            FormatDowntimeLength(m_clock.Elapsed() - m_period->monotonicStart, TimeSeparator(m_locale));
         const QString nowText = FormatDowntimeMoment(now, m_locale);
         m_write(QStringLiteral("|| %1 | %2 | %3 ||")
                     .arg(length, FormatDowntimeMoment(m_period->wallStart, m_locale), nowText));

@@ -3,6 +3,8 @@
 // any host's success closes it.
 #pragma once
 
+#include "common/LocaleTime.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -28,14 +30,12 @@ public:
     std::chrono::milliseconds Elapsed() const override;
 };
 
-// "hh:nn:ss" with the total hours (at least two digits), so a period of 25 hours reads 25:00:00.
-QString FormatDowntimeLength(std::chrono::milliseconds length);
+// "hh:nn:ss" with the total hours (at least two digits), so a period of 25 hours reads 25:00:00; the
+// fields are joined by `separator`.
+QString FormatDowntimeLength(std::chrono::milliseconds length, const QString& separator = QStringLiteral(":"));
 
 // "ddd, dd.mm.yyyy, hh:nn:ss" with the locale's short day name and time separator.
 QString FormatDowntimeMoment(const QDateTime& moment, const QLocale& locale);
-
-// The separator the locale puts between hours and minutes (":" when the locale shows none).
-QString TimeSeparator(const QLocale& locale);
 
 class DowntimeTable {
 public:

@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tevro {
@@ -21,16 +25,67 @@ QString AsciiLower(QString text) {
     return text;
 }
 
+// Folders of installed programs: a LOG there would be shared by every user, and root could write it.
+bool IsSystemProgramFolder(const QString& folder) {
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    if (real.isEmpty())
+        return false;
+    for (const char* system : {"/usr/bin", "/usr/local/bin", "/bin", "/usr/sbin", "/sbin", TEVRO_INSTALL_BINDIR}) {
+        const QString systemReal = QFileInfo(QString::fromUtf8(system)).canonicalFilePath();
+        if (!systemReal.isEmpty() && systemReal == real)
+            return true;
+    }
+    return false;
+}
+
+// Creating a file is the only answer that holds for root, read-only mounts and every kind of access
+// list; access() says yes to root anywhere.
 bool FolderIsWritable(const QString& folder) {
-    // access() answers for this user, root included, and sees read-only mounts.
-    return !folder.isEmpty() && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+    if (folder.isEmpty())
+        return false;
+    const QByteArray probe =
+        QFile::encodeName(folder + QStringLiteral("/.tevro-write-test-") + QString::number(::getpid()));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return true;
+}
+
+bool IsRegularFile(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+constexpr int kNotAFile = -1;
+
+QString FailureText(int failure) {
+    return failure == kNotAFile ? QStringLiteral("it is not a regular file")
+                                : QString::fromLocal8Bit(std::strerror(failure));
+}
+
+// Opens for appending, creating the file when missing. A pipe or device is refused before it is
+// opened: opening a pipe would wait for a reader.
+int OpenForAppend(const QString& logFileName, int& error) {
+    if (ExistsButIsNotAFile(logFileName)) {
+        error = kNotAFile;
+        return -1;
+    }
+    const int fd = ::open(QFile::encodeName(logFileName).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    error = fd < 0 ? errno : 0;
+    return fd;
 }
 
 class LocalRotationDisk final : public RotationDisk {
 public:
     bool Exists(const QString& path) const override { return QFileInfo::exists(path); }
-    bool Remove(const QString& path) override { return QFile::remove(path); }
-    bool Rename(const QString& from, const QString& to) override { return QFile::rename(from, to); }
+    // Only regular files are moved or deleted: a folder or a pipe under a LOG's name is not ours.
+    bool Remove(const QString& path) override { return IsRegularFile(path) && QFile::remove(path); }
+    bool Rename(const QString& from, const QString& to) override {
+        return IsRegularFile(from) && QFile::rename(from, to);
+    }
 };
 
 } // namespace
@@ -58,7 +113,8 @@ QString ChooseLogFileName(const QString& executablePath, const QString& fallback
     const QString besideProgram =
         LogFileNameFor(executablePath.isEmpty() ? QStringLiteral("tevro") : executablePath);
     const QFileInfo info(besideProgram);
-    if (!executablePath.isEmpty() && FolderIsWritable(info.absolutePath()))
+    if (!executablePath.isEmpty() && !IsSystemProgramFolder(info.absolutePath()) &&
+        FolderIsWritable(info.absolutePath()))
         return info.absoluteFilePath();
     QDir().mkpath(fallbackFolder); // failure shows later as lost lines, like any unwritable LOG
     return QDir(fallbackFolder).absoluteFilePath(info.fileName());
@@ -115,18 +171,62 @@ QStringList StartupLogLines(const RotationOutcome& rotation, const QString& logF
     return lines;
 }
 
+bool ExistsButIsNotAFile(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 bool AppendLogLine(const QString& logFileName, const QString& text, QString* error) {
     // One write call per line: with O_APPEND a reader or a second writer never sees half a line.
     const QByteArray bytes = text.toUtf8() + "\r\n";
-    QFile file(logFileName);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
-    ok = ok && file.write(bytes) == bytes.size();
-    if (file.isOpen())
-        file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (!ok && error != nullptr)
-        *error = QStringLiteral("Cannot write to \"%1\": %2").arg(logFileName, file.errorString());
-    return ok;
+    int failure = 0;
+    const int fd = OpenForAppend(logFileName, failure);
+    if (fd >= 0) {
+        struct stat before {};
+        const bool sized = ::fstat(fd, &before) == 0;
+        qsizetype done = 0;
+        while (failure == 0 && done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno != EINTR)
+                failure = errno;
+            else if (n == 0)
+                failure = EIO;
+        }
+        // A full disk or a size limit takes part of the line: take it back, or the next line would be
+        // glued onto the remnant.
+        if (failure != 0 && done > 0 && sized) [[maybe_unused]]
+            const int cut = ::ftruncate(fd, before.st_size);
+        if (::close(fd) != 0 && failure == 0)
+            failure = errno;
+    }
+    if (failure != 0 && error != nullptr)
+        *error = QStringLiteral("\"%1\": %2").arg(logFileName, FailureText(failure));
+    return failure == 0;
+}
+
+bool CanAppendTo(const QString& logFileName, QString* error) {
+    int failure = 0;
+    const int fd = OpenForAppend(logFileName, failure);
+    if (fd >= 0)
+        ::close(fd);
+    if (failure != 0 && error != nullptr)
+        *error = QStringLiteral("\"%1\": %2").arg(logFileName, FailureText(failure));
+    return failure == 0;
+}
+
+LogWriteState::Change LogWriteState::Write(const QString& logFileName, const QString& text) {
+    QString error;
+    if (!AppendLogLine(logFileName, text, &error)) {
+        m_error = error;
+        return ++m_lost == 1 ? Change::FirstFailure : Change::None;
+    }
+    if (m_lost == 0)
+        return Change::None;
+    m_lostBefore = m_lost;
+    m_lost = 0;
+    return Change::Recovered;
 }
 
 } // namespace tevro

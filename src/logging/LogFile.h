@@ -19,10 +19,15 @@ QString LogFileNameFor(const QString& executablePath);
 // $XDG_DATA_HOME/Tevro, by default ~/.local/share/Tevro.
 QString UserLogFolder();
 
-// Where this run's LOG file lives: beside the executable when that folder is writable (a portable
-// copy, a build folder), otherwise under the same file name in `fallbackFolder`, which is created
-// when missing. Installed programs usually sit in folders their users cannot write.
+// Where this run's LOG file lives: beside the executable when a file can really be created in that
+// folder (a portable copy, a build folder) and it is not a system folder of programs (/usr/bin,
+// /usr/local/bin, the install prefix's bin), otherwise under the same file name in `fallbackFolder`,
+// which is created when missing. An installed program so writes per user, also when run as root.
 QString ChooseLogFileName(const QString& executablePath, const QString& fallbackFolder);
+
+// True when `path` exists but is no regular file (a folder, a pipe, a device): such a thing is never
+// written to, moved or deleted as a LOG.
+bool ExistsButIsNotAFile(const QString& path);
 
 // Generation n of a LOG file: its name, a full stop and n with at least three digits.
 QString GenerationFileName(const QString& logFileName, int n);
@@ -57,7 +62,33 @@ QStringList StartupLogLines(const RotationOutcome& rotation, const QString& logF
 
 // Appends `text` and CR LF to the file as UTF-8 without a byte-order mark, creating the file when
 // missing; the file is closed again before returning, so other programs may read it at any time.
-// Returns false and fills `error` when the line could not be written completely.
+// Returns false and fills `error` ("<file>": <reason>) when the line could not be written completely;
+// the file is then cut
+// back to its size before the call, so no part of the line stays behind for the next one to join.
 bool AppendLogLine(const QString& logFileName, const QString& text, QString* error = nullptr);
+
+// Whether the file can be opened for appending (it is created when missing); `error` says why not, in
+// the form AppendLogLine gives.
+bool CanAppendTo(const QString& logFileName, QString* error = nullptr);
+
+// Follows the outcome of every LOG line, so that a user hears of the first line lost and of the return
+// to working order, and of nothing in between.
+class LogWriteState {
+public:
+    enum class Change { None, FirstFailure, Recovered };
+
+    // Writes one line through AppendLogLine and says whether that changed the state.
+    Change Write(const QString& logFileName, const QString& text);
+
+    bool Failing() const { return m_lost > 0; }
+    // Lines lost in the current stretch of failures, or in the one that has just ended.
+    int LostLines() const { return m_lost > 0 ? m_lost : m_lostBefore; }
+    QString LastError() const { return m_error; }
+
+private:
+    int m_lost = 0;
+    int m_lostBefore = 0;
+    QString m_error;
+};
 
 } // namespace tevro

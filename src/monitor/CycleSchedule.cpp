@@ -1,6 +1,8 @@
 // Cycle arithmetic and the slot chain.
 #include "monitor/CycleSchedule.h"
 
+#include "common/LocaleTime.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -11,10 +13,12 @@ int TicksPerCycle(int intervalMinutes) {
 }
 
 QString ScheduleLine(const QDateTime& now, int intervalMinutes) {
-    const QString pattern = QStringLiteral("dd.MM.yy, HH:mm");
-    return QStringLiteral("Current ping startet at ") % now.toString(pattern) %
-           QStringLiteral(". Next ping scheduled at ") %
-           now.addSecs(intervalMinutes * 60LL).toString(pattern) % QLatin1Char('.');
+    const QString separator = TimeSeparator();
+    const auto moment = [&separator](const QDateTime& at) -> QString {
+        return at.toString(QStringLiteral("dd.MM.yy, ")) + ClockText(at.time(), separator, false);
+    };
+    return QStringLiteral("Current ping startet at ") % moment(now) % QStringLiteral(". Next ping scheduled at ") %
+           moment(now.addSecs(intervalMinutes * 60LL)) % QLatin1Char('.');
 }
 
 int ChainStep(int nextSlot, const std::function<bool(int slot)>& startSlot) {

@@ -1,6 +1,7 @@
 // Entry formatting, result classes, filters and the trim of the message log.
 #include "monitor/LogEntry.h"
 
+#include "common/LocaleTime.h"
 #include "engine/PingRun.h"
 
 namespace tevro {
@@ -60,7 +61,7 @@ QString DateText(const QDateTime& now) {
     return now.toString(QStringLiteral("dd.MM.yyyy"));
 }
 QString TimeText(const QDateTime& now) {
-    return now.toString(QStringLiteral("HH:mm:ss"));
+    return ClockText(now.time(), TimeSeparator());
 }
 
 } // namespace

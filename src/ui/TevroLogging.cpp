@@ -1,11 +1,17 @@
 // The LOG file and the downtime table of the main window, over the pure pieces of tevro_logging.
+#include "engine/PingRun.h"
 #include "logging/DowntimeTable.h"
 #include "logging/LogFile.h"
+#include "monitor/LogEntry.h"
 #include "ui/Tevro_u.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
+
+const QString kCannotWrite = QStringLiteral("The LOG file cannot be written:\r\n\t");
 
 // Moments from the window's clock (which tests fix), lengths from a monotonic clock.
 class WindowDowntimeClock final : public tevro::DowntimeClock {
@@ -32,6 +38,8 @@ struct TF_Tevro::LogState {
     WindowDowntimeClock clock;
     tevro::DowntimeTable downtime;
     tevro::RotationOutcome rotation;
+    tevro::LogWriteState writes;
+    QString displaced; // the LOG's first choice, when something that is no file stood in its place
 };
 
 void TF_Tevro::LogStateDeleter::operator()(LogState* state) const {
@@ -49,7 +57,18 @@ QString TF_Tevro::DefaultLogFileName() {
 }
 
 void TF_Tevro::RotateLogFiles() {
-    Log().rotation = tevro::RotateLogFiles(LogFileName);
+    LogState& log = Log();
+    // A folder or a pipe under the LOG's name is left alone; the LOG goes to the user's folder.
+    if (tevro::ExistsButIsNotAFile(LogFileName)) {
+        const QString fallback =
+            QDir(tevro::UserLogFolder()).absoluteFilePath(QFileInfo(LogFileName).fileName());
+        if (fallback != LogFileName) {
+            log.displaced = LogFileName;
+            LogFileName = fallback;
+            QDir().mkpath(tevro::UserLogFolder());
+        }
+    }
+    log.rotation = tevro::RotateLogFiles(LogFileName);
 }
 
 void TF_Tevro::WriteStartupLogLines() {
@@ -57,8 +76,42 @@ void TF_Tevro::WriteStartupLogLines() {
         WriteLogLine(line);
 }
 
+QString TF_Tevro::LogHeaderReport() {
+    LogState& log = Log();
+    QString why;
+    // Claim the LOG only once it has really been opened for appending.
+    if (!tevro::CanAppendTo(LogFileName, &why) || log.writes.Failing()) {
+        if (why.isEmpty())
+            why = log.writes.LastError();
+        return kCannotWrite + why;
+    }
+    QString report = QStringLiteral("All output will be logged to:\r\n\t\"") + LogFileName + QLatin1Char('"');
+    if (!log.displaced.isEmpty())
+        report += QStringLiteral("\r\n\t(not to \"") + log.displaced +
+                  QStringLiteral("\": that is not a regular file, so it is left alone)");
+    return report;
+}
+
 void TF_Tevro::WriteLogLine(const QString& text) {
-    tevro::AppendLogLine(LogFileName, text); // errors are silent: the next line is tried afresh
+    using Change = tevro::LogWriteState::Change;
+    LogState& log = Log();
+    // No message box: monitoring runs unattended. The message log hears of the first line lost,
+    // whatever its filters, and of the return to working order, which the LOG records as well.
+    const auto tell = [this](const QString& report) {
+        AddLogEntry(tevro::ViewEntry(PING_NONE, -1, report, Now()));
+    };
+    Change change = log.writes.Write(LogFileName, text);
+    if (change == Change::Recovered) {
+        const QString note = QStringLiteral("The LOG file can be written again:\r\n\t\"") + LogFileName +
+                             QStringLiteral("\"\r\n\t%1 line(s) could not be written before")
+                                 .arg(log.writes.LostLines());
+        tell(note);
+        change = log.writes.Write(LogFileName, tevro::FileEntry(PING_NONE, -1, note, Now()));
+    }
+    if (change == Change::FirstFailure)
+        tell(kCannotWrite + log.writes.LastError() +
+             QStringLiteral("\r\n\tMonitoring goes on and every line is tried again; this log tells when "
+                            "writing works again"));
 }
 
 void TF_Tevro::ResetDowntimeTable() {

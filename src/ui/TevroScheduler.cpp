@@ -1,4 +1,5 @@
 // The ping scheduler of the main window: the cycle timer, the chain over the active slots, the Active boxes.
+#include "monitor/HostText.h"
 #include "monitor/LogEntry.h"
 #include "ui/TevroMonitorState.h"
 #include "ui/Gauge.h"
@@ -78,7 +79,7 @@ bool TF_Tevro::StartPing(int slot) {
     if (monitor.shutDown)
         return true;
     EnableSlotRow(slot, false);
-    const tevro::PingParams params{row.Url->text(), row.TimeOut->value(), row.DataSize->value(),
+    const tevro::PingParams params{tevro::HostForPing(row.Url->text()), row.TimeOut->value(), row.DataSize->value(),
                                    row.TTL->value(), row.Count->value()};
     worker = monitor.Workers().Start(
         params, [this] { PingNext(); },

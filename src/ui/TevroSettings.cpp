@@ -33,21 +33,22 @@ QString SlotValue(const char* pattern, int slot) {
 bool TF_Tevro::LoadSettings(QString& error) {
     tevro::SettingsStore store;
     // Slots go 3, 2, 1: with all rows active, the Active clicks and the Graph flags leave the lowest
-    // slot whose stored flag is set as the graphed one.
-    for (int slot = kSlotCount; slot >= 1 && store.Ok(); --slot) {
+    // slot whose stored flag is set as the graphed one. Every read gives a value (a default for one
+    // that cannot be used), so one bad value never keeps the others from loading.
+    for (int slot = kSlotCount; slot >= 1; --slot) {
         const TSlotRow& row = Row(slot);
         bool flag = false;
-        if (store.ReadFlag(SlotValue("Active_%1", slot), false, flag))
-            row.Active->setChecked(flag); // raises Active_Click when it changes
+        store.ReadFlag(SlotValue("Active_%1", slot), false, flag);
+        row.Active->setChecked(flag); // raises Active_Click when it changes
         QString text;
-        if (store.ReadText(SlotValue("Url_%1", slot), QString(), text))
-            row.Url->setText(text);
-        if (store.ReadFlag(SlotValue("Graph_%1", slot), true, flag))
-            SetGraphChecked(slot, flag);
+        store.ReadText(SlotValue("Url_%1", slot), QString(), text);
+        row.Url->setText(text);
+        store.ReadFlag(SlotValue("Graph_%1", slot), true, flag);
+        SetGraphChecked(slot, flag);
         for (const SpinSetting& setting : kSpinSettings) {
             int value = 0;
-            if (store.ReadInteger(SlotValue(setting.pattern, slot), setting.defaultValue, value))
-                (row.*setting.control)->setValue(value); // clamps to the control's range
+            store.ReadInteger(SlotValue(setting.pattern, slot), setting.defaultValue, value);
+            (row.*setting.control)->setValue(value); // clamps to the control's range
         }
     }
     const std::pair<const char*, QAction*> filters[] = {{"Add_SOCKET_ERROR", Add_SOCKET_ERROR},
@@ -55,17 +56,17 @@ bool TF_Tevro::LoadSettings(QString& error) {
                                                         {"Add_PING_SUCCESS", Add_PING_SUCCESS}};
     for (const auto& [name, item] : filters) {
         bool checked = true;
-        if (store.ReadFlag(QString::fromLatin1(name), true, checked))
-            item->setChecked(checked);
+        store.ReadFlag(QString::fromLatin1(name), true, checked);
+        item->setChecked(checked);
     }
     int minutes = 1;
-    if (store.ReadInteger(QStringLiteral("PingEvery"), 1, minutes))
-        SpinEdit_Intervall->setValue(minutes);
+    store.ReadInteger(QStringLiteral("PingEvery"), 1, minutes);
+    SpinEdit_Intervall->setValue(minutes);
     bool alert = false;
-    if (store.ReadFlag(QStringLiteral("AlertEnabled"), false, alert))
-        SB_Alert->setChecked(alert); // no click: loading opens no alert window
-    error = store.ErrorText();
-    return store.Ok();
+    store.ReadFlag(QStringLiteral("AlertEnabled"), false, alert);
+    SB_Alert->setChecked(alert); // no click: loading opens no alert window
+    error = store.LoadReport();
+    return error.isEmpty();
 }
 
 bool TF_Tevro::SaveSettings(QString& error) {

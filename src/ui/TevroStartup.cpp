@@ -1,16 +1,18 @@
 // The main window's creation, first showing and destruction, in the order later steps rely on.
 #include "common/Product.h"
 #include "richview/RichView.h"
+#include "ui/CommandLine.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
 #include "ui/Tevro_u.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <cstdio>
 
 QStringList TF_Tevro::HelpPageHeadLines() {
     return {
@@ -34,11 +36,8 @@ QString TF_Tevro::CopyrightLabelText() {
 }
 
 void TF_Tevro::FormCreate() {
-    // Bottom-left corner of the screen with a 4-pixel margin.
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.left() + 4, area.bottom() + 1 - height() - 4);
-    }
+    // Bottom-left corner of the screen with a 4-pixel margin, frame included.
+    tevro::PlaceAtBottomLeft(this);
     Notebook1->setCurrentIndex(0);
 
     // The LOG file is named and rotated before anything is written to it.
@@ -47,8 +46,12 @@ void TF_Tevro::FormCreate() {
 
     // Settings come before the rows' enabled states are computed.
     QString error;
-    if (!LoadSettings(error))
+    if (!LoadSettings(error)) {
+        // Also on the terminal, for a copy started from a script or an autostart entry.
+        std::fprintf(stderr, "%s\n", qPrintable(tevro::DialogText(error)));
+        std::fflush(stderr);
         ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
+    }
     for (int slot = 1; slot <= kSlotCount; ++slot)
         EnableSlotRow(slot, true);
 
@@ -94,8 +97,7 @@ void TF_Tevro::FormShow() {
     m_firstShow = false;
     const QStringList arguments = m_env.arguments.isEmpty() ? QCoreApplication::arguments() : m_env.arguments;
     // Only the first parameter counts, matched whole and without regard to case.
-    if (B_RunStop->isEnabled() && arguments.size() > 1 &&
-        arguments.at(1).toLower() == QStringLiteral("-torunning"))
+    if (B_RunStop->isEnabled() && tevro::StartsRunning(arguments))
         B_RunStop->click();
 }
 

@@ -4,11 +4,13 @@
 
 #include "common/Product.h"
 #include "common/Resources.h"
+#include "monitor/HostText.h"
 #include "richview/RichView.h"
 #include "ui/Alert_u.h"
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
+#include "ui/LogCopy.h"
 #include "ui/SpinEdit.h"
 
 #include <QAction>
@@ -256,9 +258,9 @@ void TF_Tevro::BuildPingPage() {
         tevro::SetHint(row.Count, QStringLiteral("|Numer of retrys per ping"));
         SetStatusPicture(slot, QStringLiteral("Bitmap_None"));
     }
-    // The design-time state, seen only when loading the settings fails before slot 1.
+    // The design-time state, which loading the settings always overwrites; its Active box takes part in
+    // the single-graph rule while the rows load. It has no host text, so none can reach the settings.
     Row(1).Active->setChecked(true);
-    Row(1).Url->setText(QStringLiteral("localhost"));
     Row(1).Graph->setChecked(true);
 
     Bevel1 = Bevel(page, QStringLiteral("Bevel1"), QFrame::HLine);
@@ -384,6 +386,7 @@ void TF_Tevro::BuildMenus() {
     LOG_ClearMsg =
         MenuItem(PopupMenu1, QStringLiteral("LOG_ClearMsg"), QStringLiteral("Clear message log .."),
                  QStringLiteral("|Clear all messages from log"));
+    tevro::AddCopyAllItem(PopupMenu1, Memo_Log);
 
     PopupMenu2 = Named(new QMenu(this), QStringLiteral("PopupMenu2"));
     mi_RestoreTevro =
@@ -457,11 +460,7 @@ void TF_Tevro::UpdateRunButton() {
     bool usable = false;
     for (const TSlotRow& row : m_rows) {
         // Blanks and control characters around the host text do not make a host.
-        const QString host = row.Url->text();
-        const bool blank = std::all_of(host.cbegin(), host.cend(), [](QChar ch) {
-            return ch.isSpace() || ch.category() == QChar::Other_Control;
-        });
-        usable = usable || (row.Active->isChecked() && !blank);
+        usable = usable || (row.Active->isChecked() && !tevro::HostForPing(row.Url->text()).isEmpty());
     }
     B_RunStop->setEnabled(usable);
 }
@@ -563,8 +562,7 @@ void TF_Tevro::B_RunStopClick() {
 
 void TF_Tevro::LOG_ClearMsgClick() {
     Memo_Log->Clear();
-    PingDone(nullptr, kPingNone, -1, -1, -1, -1,
-             QStringLiteral("All output will be logged to:\r\n\t\"") + LogFileName + QLatin1Char('"'));
+    PingDone(nullptr, kPingNone, -1, -1, -1, -1, LogHeaderReport());
 }
 
 void TF_Tevro::B_DispHelpClick() {

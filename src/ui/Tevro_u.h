@@ -138,7 +138,8 @@ public:
 
     // ---- Settings: bodies in ui/TevroSettings.cpp ----
 
-    // Each returns false with a message naming the value when the store fails.
+    // Load: false with a report naming every value that could not be used (each takes its default).
+    // Save: false with a message naming the value when the store fails.
     bool LoadSettings(QString& error);
     bool SaveSettings(QString& error);
 
@@ -220,8 +221,11 @@ public:
     // Moves the previous run's LOG aside; WriteStartupLogLines reports how that went.
     void RotateLogFiles();
     void WriteStartupLogLines();
-    // Open, append, close; a line that cannot be written is lost without a word.
+    // Open, append, close. A line that cannot be written leaves nothing behind; the message log tells
+    // of the first line lost and of the return to working order.
     void WriteLogLine(const QString& text);
+    // The message log's header: where the LOG goes, or why it cannot be written there.
+    QString LogHeaderReport();
     // A fresh table: closed, no period open.
     void ResetDowntimeTable();
     void OpenDowntimeTable();

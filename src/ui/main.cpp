@@ -4,6 +4,7 @@
 #include "desktop/ExitSignals.h"
 #include "desktop/FMXUtils.h"
 #include "desktop/SingleInstance.h"
+#include "ui/CommandLine.h"
 #include "ui/Graph_u.h"
 #include "ui/MessageBox.h"
 #include "ui/Tevro_u.h"
@@ -38,18 +39,21 @@ public:
 void ShowPlainMessage(const QString& text) {
     std::fprintf(stderr, "%s\n", qPrintable(tevro::DialogText(text)));
     std::fflush(stderr);
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), tevro::DialogText(text),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, QFileInfo(tevro::ProgramFileName()).completeBaseName(),
+                    tevro::DialogText(text), QMessageBox::Ok);
     box.exec();
 }
 
 // A modal dialog runs an event loop of its own; it has to end before the window can close for good.
+// What a message box said still reaches the terminal, so nothing is hidden by dismissing it.
 void EndModalDialogs() {
     QWidget* previous = nullptr;
     while (QWidget* modal = QApplication::activeModalWidget()) {
         auto* dialog = qobject_cast<QDialog*>(modal);
         if (modal == previous || dialog == nullptr)
             break;
+        if (auto* box = qobject_cast<QMessageBox*>(dialog))
+            std::fprintf(stderr, "%s\n", qPrintable(box->text()));
         dialog->reject();
         previous = modal;
     }
@@ -63,16 +67,24 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(tevro::kProductName));
     QApplication::setOrganizationName(QStringLiteral("Kaltmer"));
     QApplication::setApplicationVersion(QString::fromLatin1(tevro::kVersionText));
-    QApplication::setApplicationDisplayName(QFileInfo(tevro::ProgramFileName()).completeBaseName());
+    // No application display name: the window manager would add it to every caption, and the caption,
+    // the tray tip and the graph's caption must read the same.
     QApplication::setQuitOnLastWindowClosed(false); // the main window alone decides the end
+    for (const QString& line : tevro::ArgumentWarnings(QCoreApplication::arguments()))
+        std::fprintf(stderr, "%s\n", qPrintable(line));
 
     // Installed before anything can wait for the user, so that a logout or `kill` also ends a copy
     // that sits at a message box.
     tevro::ExitSignals exitSignals;
     TF_Tevro* mainWindow = nullptr;
     bool exitRequested = false;
+    // A box that opens on the way out (a save that failed) must not hold the end up either.
+    QTimer dismissWhileEnding;
+    dismissWhileEnding.setInterval(100);
+    QObject::connect(&dismissWhileEnding, &QTimer::timeout, &app, EndModalDialogs);
     QObject::connect(&exitSignals, &tevro::ExitSignals::ExitRequested, &app, [&](int) {
         exitRequested = true;
+        dismissWhileEnding.start();
         EndModalDialogs();
         if (mainWindow != nullptr)
             mainWindow->close(); // as the close button does

@@ -4,11 +4,15 @@
 #include "support/QtPrinters.h"
 #include "support/TevroProcess.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tevro::testing;
 
@@ -172,4 +176,65 @@ TEST_F(StartupTest, EveryExitSignalClosesLikeTheCloseButton) {
         EXPECT_EQ(process.exitCode(), 0) << signalNumber;
         EXPECT_EQ(ReadLogLines(log).last(), kFrame) << signalNumber;
     }
+}
+
+TEST_F(StartupTest, UnknownArgumentsAreNamedAndTheProgramStarts) {
+    QProcess process;
+    Start(process, program, {QStringLiteral("--ToRunning"), QStringLiteral("-ToRunnin")});
+    EXPECT_TRUE(WaitForLog(log, StartedInactive, kWaitMs));
+    EXPECT_TRUE(TerminateAndExpectCleanExit(process));
+    const QStringList said = QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n');
+    for (const char* argument : {"\"--ToRunning\"", "\"-ToRunnin\""}) {
+        const auto line = std::find_if(said.begin(), said.end(), [argument](const QString& l) {
+            return l.contains(QString::fromLatin1(argument));
+        });
+        ASSERT_NE(line, said.end()) << argument << " in " << said.join(u'\n').toStdString();
+        EXPECT_TRUE(line->contains(QStringLiteral("-ToRunning,"))) << line->toStdString();
+    }
+}
+
+// A logout while the start-up error box waits: the box goes, the program ends as usual and at once.
+TEST_F(StartupTest, SigtermDismissesAnOpenBoxAndEndsAsUsual) {
+    QDir().mkpath(QFileInfo(sandbox.SettingsFile()).absolutePath());
+    QFile settings(sandbox.SettingsFile());
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nUrl_01=a, b\nActive_02=1\nUrl_02=192.0.2.1\n");
+    settings.close();
+    QProcess process;
+    Start(process, program);
+    process.setReadChannel(QProcess::StandardError);
+    QByteArray said;
+    while (!said.contains("Url_01: found") && process.waitForReadyRead(kWaitMs))
+        said += process.readAllStandardError();
+    ASSERT_TRUE(said.contains("Url_01: found \"a, b\"")) << said.toStdString();
+    QElapsedTimer ending;
+    ending.start();
+    EXPECT_TRUE(TerminateAndExpectCleanExit(process, 2000));
+    EXPECT_LT(ending.elapsed(), 2000);
+    EXPECT_EQ(ReadLogLines(log).last(), kFrame);
+    EXPECT_TRUE(QFileInfo::exists(sandbox.SettingsFile() + QStringLiteral(".bak")));
+    EXPECT_TRUE(FileBytes(sandbox.SettingsFile()).contains("Url_02=192.0.2.1"));
+}
+
+// Root may write anywhere the permissions say no, so a read-only mount (in a mount namespace of the
+// program's own) is what makes the program's folder unwritable for it.
+TEST_F(StartupTest, AnUnwritableProgramFolderSendsTheLogToTheUserFolder) {
+    const QString bin = sandbox.Path(QStringLiteral("bin"));
+    QProcess process;
+    if (::geteuid() == 0) {
+        const QString script = QStringLiteral("mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" && "
+                                              "exec \"$1/tevro\"");
+        Start(process, QStringLiteral("unshare"),
+              {QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private"),
+               QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("sh"), bin});
+    } else {
+        QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        Start(process, program);
+    }
+    const QString userLog = sandbox.Path(QStringLiteral("data/Tevro/tevro.log"));
+    EXPECT_TRUE(WaitForLog(userLog, StartedInactive, kWaitMs)) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(TerminateAndExpectCleanExit(process)) << process.readAllStandardError().toStdString();
+    QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(QDir(bin).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("tevro")});
+    EXPECT_TRUE(ReadLogLines(userLog).join(u'\n').contains(userLog));
 }

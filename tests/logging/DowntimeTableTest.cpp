@@ -64,20 +64,38 @@ TEST(DowntimeFormatTest, MomentUsesTheLocalesDayNameAndSeparator) {
     EXPECT_EQ(FormatDowntimeMoment(monday, QLocale(QLocale::German, QLocale::Germany)),
               QStringLiteral("Mo, 02.03.2026, 09:05:07"));
     EXPECT_EQ(TimeSeparator(QLocale(QLocale::Finnish, QLocale::Finland)), QStringLiteral("."));
+    // fr_CA writes "07 h 51": literal text between the fields, so the colon stands in.
+    const QLocale canadianFrench(QLocale::French, QLocale::Canada);
+    EXPECT_EQ(TimeSeparator(canadianFrench), QStringLiteral(":"));
+    EXPECT_TRUE(FormatDowntimeMoment(monday, canadianFrench).endsWith(QStringLiteral(", 02.03.2026, 09:05:07")))
+        << FormatDowntimeMoment(monday, canadianFrench).toStdString();
+}
+
+namespace {
+
+// The row of a period of 90 seconds from 10:00:00, as a table in `locale` writes it.
+QString RowOfNinetySeconds(const QLocale& locale) {
+    FakeClock clock;
+    QStringList lines;
+    DowntimeTable table{clock, [&lines](const QString& line) { lines << line; }, locale};
+    table.Update(kPingFailed, 0);
+    clock.Advance(90s);
+    table.Update(kSuccess, kPingFailed);
+    return lines.size() == 3 ? lines[1] : QString();
+}
+
+} // namespace
+
+TEST(DowntimeFormatTest, RowsUseOneSeparatorThroughout) {
+    const QString row = RowOfNinetySeconds(QLocale(QLocale::Finnish, QLocale::Finland));
+    EXPECT_TRUE(row.startsWith(QStringLiteral("|| 00.01.30 | "))) << row.toStdString();
+    EXPECT_TRUE(row.endsWith(QStringLiteral(", 02.03.2026, 10.01.30 ||"))) << row.toStdString();
 }
 
 TEST(DowntimeFormatTest, TwoLetterDayNamesGiveRowsAsWideAsTheFrame) {
-    FakeClock clock;
-    QStringList lines;
-    DowntimeTable german{clock, [&lines](const QString& line) { lines << line; },
-                         QLocale(QLocale::German, QLocale::Germany)};
-    german.Update(kPingFailed, 0);
-    clock.Advance(90s);
-    german.Update(kSuccess, kPingFailed);
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[1],
-              QStringLiteral("|| 00:01:30 | Mo, 02.03.2026, 10:00:00 | Mo, 02.03.2026, 10:01:30 ||"));
-    EXPECT_EQ(lines[1].size(), DowntimeTable::FrameLine().size());
+    const QString row = RowOfNinetySeconds(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(row, QStringLiteral("|| 00:01:30 | Mo, 02.03.2026, 10:00:00 | Mo, 02.03.2026, 10:01:30 ||"));
+    EXPECT_EQ(row.size(), DowntimeTable::FrameLine().size());
 }
 
 TEST_F(DowntimeTableTest, FramesAreTheWidthOfTheHead) {

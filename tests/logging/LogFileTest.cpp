@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tevro;
@@ -96,6 +97,41 @@ TEST(LogFileNameTest, BesideAWritableProgramElseInTheUserFolder) {
         EXPECT_EQ(ChooseLogFileName(readOnly + QStringLiteral("/tevro"), fallback),
                   fallback + QStringLiteral("/tevro.log"));
     }
+}
+
+// The program folder's own rights do not matter for a system folder: root could write /usr/bin, but an
+// installed program's LOG belongs to each user. Nothing is created there to find out.
+TEST(LogFileNameTest, SystemProgramFoldersAlwaysUseTheUserFolder) {
+    QTemporaryDir dir;
+    const QString fallback = dir.filePath(QStringLiteral("data/Tevro"));
+    for (const char* program : {"/usr/bin/tevro", "/usr/local/bin/Tevro", TEVRO_INSTALL_BINDIR "/tevro"})
+        EXPECT_EQ(ChooseLogFileName(QString::fromUtf8(program), fallback), fallback + QStringLiteral("/tevro.log"))
+            << program;
+    EXPECT_EQ(QDir(QStringLiteral("/usr/bin")).entryList({QStringLiteral(".tevro-write-test-*")},
+                                                        QDir::Hidden | QDir::Files),
+              QStringList());
+}
+
+TEST_F(RotationTest, SomethingThatIsNoFileIsNeverMovedDeletedOrWritten) {
+    ASSERT_TRUE(QDir().mkdir(m_log));
+    ASSERT_TRUE(QDir().mkdir(Gen(1)));
+    WriteFile(m_log + QStringLiteral("/inside"), "kept");
+    EXPECT_TRUE(ExistsButIsNotAFile(m_log));
+    EXPECT_FALSE(ExistsButIsNotAFile(m_dir.filePath(QStringLiteral("missing"))));
+
+    const RotationOutcome outcome = RotateLogFiles(m_log);
+    EXPECT_FALSE(outcome.rotated);
+    EXPECT_TRUE(QFileInfo(m_log).isDir());
+    EXPECT_EQ(ReadAll(m_log + QStringLiteral("/inside")), "kept");
+    EXPECT_TRUE(QFileInfo(Gen(1)).isDir());
+
+    // A pipe would block the writer until someone reads it: refused before it is opened.
+    const QString pipe = m_dir.filePath(QStringLiteral("pipe.log"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QString error;
+    EXPECT_FALSE(AppendLogLine(pipe, QStringLiteral("lost"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("not a regular file"))) << error.toStdString();
+    EXPECT_FALSE(CanAppendTo(m_log, &error));
 }
 
 TEST_F(RotationTest, FirstStartRotatesNothing) {

@@ -1,14 +1,21 @@
 // The main window's downtime table driven through result processing and the run switch, on a clock the
 // test moves. The start-up lines are checked on the real program in StartupTest.
 #include "logging/DowntimeTable.h"
+#include "richview/RichView.h"
+#include "support/LogViewText.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
 #include "ui/Tevro_u.h"
 
+#include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -66,6 +73,29 @@ protected:
     qint64 m_monotonicMs = 1000;
 };
 
+// Every file this process writes may grow only to `bytes`, as on a full disk: a write past the limit
+// comes back short, the next one fails with EFBIG (the signal that would end the process is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_before;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_before);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_before{};
+    void (*m_handler)(int) = nullptr;
+};
+
 const QString kFrame = tevro::DowntimeTable::FrameLine();
 const QString kHead = tevro::DowntimeTable::HeadLine();
 
@@ -107,4 +137,65 @@ TEST_F(TevroLogWindowTest, InformationalEntriesDoNotHideAnOpenPeriod) {
     EXPECT_TRUE(table.at(4).startsWith(QStringLiteral("|| 00:00:10 |")));
     EXPECT_FALSE(window->DowntimeStart().isValid());
     EXPECT_TRUE(window->DowntimeTableOpen());
+}
+
+TEST_F(TevroLogWindowTest, AFullDiskLosesWholeLinesAndTheMessageLogSaysSo) {
+    auto window = MakeWindow();
+    window->Add_PING_FAILED->setChecked(false); // the notices come whatever the filters say
+    const qint64 before = QFileInfo(m_log).size();
+    {
+        FileSizeLimit full(static_cast<rlim_t>(before) + 20); // room for half an entry
+        Result(*window, kPingFailed);
+        Advance(60);
+        Result(*window, kPingFailed);
+        EXPECT_EQ(QFileInfo(m_log).size(), before) << "no remnant of a line stays behind";
+    }
+    Advance(60);
+    Result(*window, kPingSuccess);
+
+    const QString view = tevro::test::LogViewText(*window->Memo_Log);
+    EXPECT_EQ(view.count(QStringLiteral("The LOG file cannot be written:")), 1) << view.toStdString();
+    EXPECT_TRUE(view.contains(m_log)) << view.toStdString();
+    EXPECT_TRUE(view.contains(QStringLiteral("File too large"))) << view.toStdString();
+    // Two entries and the downtime table's opening line were lost.
+    EXPECT_TRUE(view.contains(QStringLiteral("3 line(s) could not be written before"))) << view.toStdString();
+
+    window.reset();
+    const QStringList lines = ReadLines(m_log);
+    for (const QString& line : lines)
+        EXPECT_FALSE(line.contains(QStringLiteral("(FAILED)"))) << line.toStdString();
+    const qsizetype success = lines.indexOf(QStringLiteral("(SUCCESS) 02.03.2026 (10:02:00): host."));
+    ASSERT_GT(success, 0) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(lines.at(success + 1), QStringLiteral("02.03.2026 (10:02:00): The LOG file can be written again:"));
+    EXPECT_EQ(lines.at(success + 3), QStringLiteral("   ## 3 line(s) could not be written before."));
+}
+
+TEST_F(TevroLogWindowTest, TheHeaderClaimsOnlyALogThatCanBeWritten) {
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_settings.Folder() + QStringLiteral("/data")));
+    // A folder under the LOG's name is left alone; the LOG goes to the user's folder and says why.
+    ASSERT_TRUE(QDir().mkpath(m_log));
+    {
+        auto window = MakeWindow();
+        const QString moved = m_settings.Folder() + QStringLiteral("/data/Tevro/tevro.log");
+        EXPECT_EQ(window->LogFileName, moved);
+        const QString view = tevro::test::LogViewText(*window->Memo_Log);
+        EXPECT_TRUE(view.contains(QStringLiteral("All output will be logged to:"))) << view.toStdString();
+        EXPECT_TRUE(view.contains(m_log + QStringLiteral("\": that is not a regular file"))) << view.toStdString();
+        EXPECT_TRUE(ReadLines(moved).join(QLatin1Char('\n')).contains(m_log));
+    }
+    EXPECT_TRUE(QFileInfo(m_log).isDir());
+
+    // A folder that does not exist: no claim that anything is logged.
+    m_log = m_settings.Folder() + QStringLiteral("/gone/tevro.log");
+    auto window = MakeWindow();
+    const QString view = tevro::test::LogViewText(*window->Memo_Log);
+    EXPECT_FALSE(view.contains(QStringLiteral("All output will be logged to:"))) << view.toStdString();
+    EXPECT_TRUE(view.contains(QStringLiteral("The LOG file cannot be written:"))) << view.toStdString();
+    EXPECT_TRUE(view.contains(QStringLiteral("No such file or directory"))) << view.toStdString();
+    window.reset();
+    if (dataHome.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", dataHome);
 }

@@ -3,6 +3,7 @@
 
 #include "engine/PingRun.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -60,10 +61,19 @@ TEST(LogEntry, HeadsFollowTheResultClass) {
               QStringLiteral("(SUCCESS) 07.12.2026 (00:15:02): x."));
 }
 
-TEST(LogEntry, TimeIsOnTheTwentyFourHourClock) {
+TEST(LogEntry, TimeIsOnTheTwentyFourHourClockWithTheLocalesSeparator) {
     const QDateTime evening(QDate(2027, 1, 3), QTime(23, 5, 9));
+    const QLocale before;
+    QLocale::setDefault(QLocale::c());
     EXPECT_EQ(FileEntry(PING_NONE, -1, QStringLiteral("y"), evening),
               QStringLiteral("03.01.2027 (23:05:09): y."));
+    QLocale::setDefault(QLocale(QLocale::Finnish, QLocale::Finland));
+    EXPECT_EQ(FileEntry(PING_NONE, -1, QStringLiteral("y"), evening),
+              QStringLiteral("03.01.2027 (23.05.09): y."));
+    // Literal text in the locale's format ("23 h 05") is no separator.
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::Canada));
+    EXPECT_TRUE(ViewEntry(PING_NONE, -1, QStringLiteral("y"), evening).contains(QStringLiteral("(23:05:09)")));
+    QLocale::setDefault(before);
 }
 
 TEST(LogEntry, AngleBracketsReachTheViewEscapedAndTheFileUnchanged) {

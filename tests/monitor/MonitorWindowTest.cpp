@@ -120,8 +120,8 @@ TEST_F(MonitorWindow, ACycleAtTheSwitchThenEveryIntervalOfTicks) {
     }
 }
 
-TEST_F(MonitorWindow, WorkersGetTheRowsParametersAndTheHostUntrimmed) {
-    auto w = Window({{1, " gateway "}});
+TEST_F(MonitorWindow, WorkersGetTheRowsParametersAndTheHostWithoutBlanksAround) {
+    auto w = Window({{1, " gate way\t\x01"}});
     w->Row(1).TimeOut->setValue(2500);
     w->Row(1).DataSize->setValue(64);
     w->Row(1).TTL->setValue(40);
@@ -129,7 +129,8 @@ TEST_F(MonitorWindow, WorkersGetTheRowsParametersAndTheHostUntrimmed) {
     w->Timer1Timer(nullptr);
     ASSERT_EQ(workers.Started(), 1);
     const PingParams& params = workers.At(0).params;
-    EXPECT_EQ(params.Host, QStringLiteral(" gateway "));
+    EXPECT_EQ(params.Host, QStringLiteral("gate way")) << "only what surrounds the host goes";
+    EXPECT_EQ(w->Row(1).Url->text(), QStringLiteral(" gate way\t\x01")) << "the row keeps what was typed";
     EXPECT_EQ(params.TimeOut, 2500);
     EXPECT_EQ(params.DataSize, 64);
     EXPECT_EQ(params.TTL, 40);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -116,23 +117,50 @@ TEST_F(SettingsStoreTest, SavingKeepsTheOtherValuesOfTheFile) {
     EXPECT_EQ(timeout, 900);
 }
 
-// A hand-edited line that the INI reader turns into a list, or a typed value, is no text of ours.
-TEST_F(SettingsStoreTest, AValueThatIsNotPlainTextStopsTheLoad) {
-    WriteFile("[General]\nUrl_03=host\nUrl_02=one, two\nUrl_01=later\nRect=@Rect(1 2 3 4)\n");
+// A hand-edited line that the INI reader turns into a list, a typed value or a word where a number
+// belongs: each takes its default, the reading goes on, and every one is named with what it held.
+TEST_F(SettingsStoreTest, UnusableValuesTakeTheirDefaultsAndAreListed) {
+    WriteFile("[General]\nUrl_02=one, two\nUrl_01=later\nRect=@Rect(1 2 3 4)\nCount_01=\n");
     SettingsStore store(File());
     QString text;
-    ASSERT_TRUE(store.ReadText(QStringLiteral("Url_03"), QString(), text));
-    EXPECT_EQ(text, QStringLiteral("host"));
-    EXPECT_FALSE(store.ReadText(QStringLiteral("Url_02"), QString(), text));
-    EXPECT_TRUE(store.ErrorText().contains(QStringLiteral("\"Url_02\""))) << store.ErrorText().toStdString();
-    EXPECT_FALSE(store.ReadText(QStringLiteral("Url_01"), QString(), text))
-        << "the load stops at the bad value";
-    EXPECT_TRUE(store.ErrorText().contains(QStringLiteral("\"Url_02\""))) << "the first error is kept";
-
-    SettingsStore other(File());
     int number = 0;
-    EXPECT_FALSE(other.ReadInteger(QStringLiteral("Rect"), 5, number));
-    EXPECT_TRUE(other.ErrorText().contains(QStringLiteral("\"Rect\"")));
+    store.ReadText(QStringLiteral("Url_02"), QStringLiteral("none"), text);
+    EXPECT_EQ(text, QStringLiteral("none"));
+    store.ReadText(QStringLiteral("Url_01"), QString(), text);
+    EXPECT_EQ(text, QStringLiteral("later")) << "reading goes on past a bad value";
+    store.ReadInteger(QStringLiteral("Rect"), 5, number);
+    EXPECT_EQ(number, 5);
+    store.ReadInteger(QStringLiteral("Count_01"), 3, number);
+    EXPECT_EQ(number, 3) << "an empty value is as good as a missing one, and not reported";
+    ASSERT_EQ(store.Replacements().size(), 2);
+    EXPECT_EQ(store.Replacements()[1].name, QStringLiteral("Rect"));
+    EXPECT_TRUE(store.LoadReport().contains(QStringLiteral("\rUrl_02: found \"one, two\", using \"none\"")))
+        << store.LoadReport().toStdString();
+}
+
+TEST_F(SettingsStoreTest, TheFirstSaveAfterABadValueKeepsTheOriginalAside) {
+    const QByteArray original = "[General]\nUrl_02=one, two\nTimeOut_02=600\n";
+    WriteFile(original);
+    const QString backup = SettingsStore::BackupFileName(File());
+    {
+        SettingsStore store(File());
+        QString text;
+        store.ReadText(QStringLiteral("Url_02"), QString(), text);
+        store.WriteText(QStringLiteral("Url_02"), text);
+        EXPECT_FALSE(QFile::exists(backup)) << "nothing is copied before the save";
+        ASSERT_TRUE(store.Close()) << store.ErrorText().toStdString();
+    }
+    QFile kept(backup);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), original);
+    EXPECT_TRUE(ReadFile().contains("TimeOut_02=600")) << "the other values stay in the file";
+
+    // Copied once: a later save of the same run does not replace the user's original with ours.
+    SettingsStore again(File());
+    again.WriteInteger(QStringLiteral("TimeOut_02"), 700);
+    ASSERT_TRUE(again.Close());
+    kept.seek(0);
+    EXPECT_EQ(kept.readAll(), original);
 }
 
 TEST_F(SettingsStoreTest, AFailedSaveNamesItsFirstValue) {
@@ -151,13 +179,15 @@ TEST_F(SettingsStoreTest, AFailedSaveNamesItsFirstValue) {
     EXPECT_EQ(ReadFile(), QByteArray("not a folder"));
 }
 
-TEST_F(SettingsStoreTest, AnUnreadableFileIsNamedAndNothingIsWritten) {
+TEST_F(SettingsStoreTest, AnUnreadableFileGivesDefaultsAndIsNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(File()));
     SettingsStore store(File());
-    EXPECT_FALSE(store.Ok());
+    bool flag = true;
+    EXPECT_TRUE(store.ReadFlag(QStringLiteral("Active_01"), false, flag));
+    EXPECT_FALSE(flag);
+    EXPECT_TRUE(store.LoadReport().contains(File())) << store.LoadReport().toStdString();
+    EXPECT_TRUE(store.WriteFlag(QStringLiteral("Active_01"), true));
+    EXPECT_FALSE(store.Close()) << "what could not be read cannot be kept aside, so it is not replaced";
     EXPECT_TRUE(store.ErrorText().contains(File()));
-    bool flag = false;
-    EXPECT_FALSE(store.ReadFlag(QStringLiteral("Active_01"), false, flag));
-    EXPECT_FALSE(store.WriteFlag(QStringLiteral("Active_01"), true));
-    EXPECT_FALSE(store.Close());
+    EXPECT_TRUE(QFileInfo(File()).isDir());
 }

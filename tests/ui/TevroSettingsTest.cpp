@@ -118,23 +118,41 @@ TEST_F(TevroSettings, SaveWritesEveryValueAsTextAndReloads) {
     EXPECT_EQ(w->GraphedSlot(), 2);
 }
 
-TEST_F(TevroSettings, AListValueIsNamedInAnErrorAndStopsTheLoad) {
-    WriteSettings("Active_03=1\nUrl_03=three\nUrl_02=one, two\nTimeOut_02=600\nPingEvery=30\n");
+// A hand edit with one value the file reads as a list and one word where a number belongs: every good
+// value loads, one box names both bad ones, and the save keeps the user's file aside before rewriting.
+TEST_F(TevroSettings, BadValuesCostOnlyThemselves) {
+    const QByteArray original = "Active_03=1\nUrl_03=three\nUrl_01=a, b\nActive_01=1\nTimeOut_02=600\n"
+                                "DataSize_03=abc\nPingEvery=30\nAdd_PING_SUCCESS=0\n";
+    WriteSettings(original);
     auto w = MakeWindow();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, tevro::MessageKind::Error);
-    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("** ERROR **\r\r")));
-    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("\"Url_02\""))) << boxes[0].text.toStdString();
-    // Loaded before the bad value, or left as designed after it.
+    const QString& text = boxes[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("** ERROR **\r\r")));
+    EXPECT_TRUE(text.contains(settings.FileName())) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Url_01: found \"a, b\", using \"\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("DataSize_03: found \"abc\", using \"32\"")))
+        << text.toStdString();
+
     EXPECT_EQ(w->Row(3).Url->text(), QStringLiteral("three"));
     EXPECT_TRUE(w->Row(3).Active->isChecked());
-    EXPECT_EQ(w->Row(2).TimeOut->value(), 1000);
-    EXPECT_EQ(w->SpinEdit_Intervall->value(), 1);
+    EXPECT_TRUE(w->Row(1).Active->isChecked()) << "values after the bad one load too";
+    EXPECT_EQ(w->Row(1).Url->text(), QString());
+    EXPECT_EQ(w->Row(2).TimeOut->value(), 600);
+    EXPECT_EQ(w->Row(3).DataSize->value(), 32);
+    EXPECT_EQ(w->SpinEdit_Intervall->value(), 30);
+    EXPECT_FALSE(w->Add_PING_SUCCESS->isChecked());
 
-    // The next save writes the window as it is; the other values of the file are kept.
     w.reset();
-    EXPECT_EQ(Stored().value(QStringLiteral("Url_02")).toString(), QString());
+    QFile backup(settings.FileName() + QStringLiteral(".bak"));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), "[General]\n" + original);
+    QFile saved(settings.FileName());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray now = saved.readAll();
+    EXPECT_FALSE(now.contains("localhost")) << now.toStdString();
     EXPECT_EQ(Stored().value(QStringLiteral("Url_03")).toString(), QStringLiteral("three"));
+    EXPECT_EQ(Stored().value(QStringLiteral("PingEvery")).toString(), QStringLiteral("30"));
 }
 
 TEST_F(TevroSettings, AnUnwritableStoreIsNamedInAnErrorAndTheWindowStillCloses) {

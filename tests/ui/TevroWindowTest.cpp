@@ -6,7 +6,10 @@
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -354,4 +357,26 @@ TEST_F(TevroWindow, LayoutHasNoOverlapsAtEitherSize) {
     EXPECT_EQ(bottomMargins[0], bottomMargins[1]);
     EXPECT_EQ(urlGrowth[0], urlGrowth[1]);
     EXPECT_EQ(pingPage->width(), 800);
+}
+
+// A user copies the suggested command out of the message log: the text is the LOG file's, line for line.
+TEST_F(TevroWindow, CopyAllGivesTheMessageLogAsTheLogFileHasIt) {
+    auto w = MakeWindow();
+    w->PingDone(nullptr, 4, 1, 1, 1, 0,
+                QStringLiteral("host [192.0.2.1]:\r\n\tTry #1: successful.\r\n\tsudo setcap cap_net_raw+ep "
+                               "'/opt/x/tevro' <or> more"));
+    const QList<QAction*> items = w->PopupMenu1->actions();
+    ASSERT_GE(items.size(), 2);
+    EXPECT_TRUE(items.at(items.size() - 2)->isSeparator());
+    QAction* copy = items.last();
+    EXPECT_EQ(copy->objectName(), QStringLiteral("LOG_CopyAll"));
+    EXPECT_EQ(copy->text(), QStringLiteral("Copy all"));
+    copy->trigger();
+
+    QFile file(settings.Folder() + QStringLiteral("/tevro.log"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList logged = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    // The header entry (two lines after the start-up lines) and the result (the last three).
+    const QStringList expected = logged.mid(3, 2) + logged.mid(logged.size() - 4, 3);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().split(u'\n'), expected);
 }
