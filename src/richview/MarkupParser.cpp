@@ -231,8 +231,10 @@ private:
         m_surface.ApplyAttrs(m_curFont->Attrs);
         ItemNode* item = NewItem();
         // Deliberately the other way round from the usual entities: the help text is written for it.
-        tok.replace(QLatin1String("&gt#"), QLatin1String("<"), Qt::CaseInsensitive);
-        tok.replace(QLatin1String("&lt#"), QLatin1String(">"), Qt::CaseInsensitive);
+        if (tok.contains(u'&')) {
+            tok.replace(QLatin1String("&gt#"), QLatin1String("<"), Qt::CaseInsensitive);
+            tok.replace(QLatin1String("&lt#"), QLatin1String(">"), Qt::CaseInsensitive);
+        }
         AddWidth(MeasureItem(m_view, *item, m_surface, TMeasureKind::Text, tok));
     }
 
