@@ -30,8 +30,9 @@ protected:
         env.messageBox = [this](const QString& text, MessageKind kind, QMessageBox::StandardButtons,
                                 bool centred) {
             boxes.push_back({text, kind, centred});
-            return QMessageBox::Ok;
+            return answer;
         };
+        env.openDocument = openDocument;
         return std::make_unique<TF_Tevro>(std::move(env));
     }
 
@@ -45,6 +46,8 @@ protected:
 
     TempSettings settings;
     std::vector<RecordedBox> boxes;
+    std::function<int(const QString& file)> openDocument; // empty: the desktop's handler
+    QMessageBox::StandardButton answer = QMessageBox::Ok; // what every box is answered with
 };
 
 } // namespace tevro::test
