@@ -5,13 +5,16 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tevro {
 
 namespace {
 
-// A line whose macros keep expanding into further macro uses is cut off after this many expansions.
-constexpr int kMaxExpansions = 32;
+// Macros may use macros; one that uses itself, directly or through others, would expand without end.
+// Uses nested deeper than this, or beyond this many characters added to one line, are not expanded.
+constexpr int kMaxMacroDepth = 16;
+constexpr qsizetype kMaxExpandedLength = qsizetype(1) << 18;
 // Blanks kept in front of a token of literal (nlb) text.
 constexpr int kMaxLiteralBlanks = 20;
 
@@ -123,10 +126,12 @@ int MeasureRule(const RichViewContext& view, ItemNode& item, const QString& valu
     } else {
         item.Width = IntOrDefault(value, cw);
     }
+    // A rule of negative width would draw backwards over what stands before it.
+    item.Width = std::max(item.Width, 0);
     return item.Width;
 }
 
-int MeasurePicture(const RichViewContext& view, ItemNode& item, const QString& value) {
+int MeasurePicture(RichViewContext& view, ItemNode& item, const QString& value) {
     item.Text = value.left(kMaxTokenLength);
     const qsizetype comma = value.indexOf(u',');
     const QString name = comma < 0 ? value : value.left(comma);
@@ -175,10 +180,12 @@ public:
         QString tok = Next(TDelimiters::Content);
         while (!tok.isEmpty() && tok != u" ") {
             // A "<" with nothing but blanks after it opens no tag; it shows as itself.
-            if (tok != u"<" || m_in.Rest().startsWith(u'<') || OnlyBlanks(m_in.Rest()))
+            if (tok != u"<" || m_in.Rest().startsWith(u'<') || OnlyBlanks(m_in.Rest())) {
                 RunningText(std::move(tok));
-            else
+            } else {
+                m_tagStart = m_in.Unread() + 1;
                 Tag(Next(TDelimiters::TagWord).toLower());
+            }
 
             if (m_literalRun) {
                 tok = Next(TDelimiters::LiteralRun);
@@ -224,8 +231,10 @@ private:
         m_surface.ApplyAttrs(m_curFont->Attrs);
         ItemNode* item = NewItem();
         // Deliberately the other way round from the usual entities: the help text is written for it.
-        tok.replace(QLatin1String("&gt#"), QLatin1String("<"), Qt::CaseInsensitive);
-        tok.replace(QLatin1String("&lt#"), QLatin1String(">"), Qt::CaseInsensitive);
+        if (tok.contains(u'&')) {
+            tok.replace(QLatin1String("&gt#"), QLatin1String("<"), Qt::CaseInsensitive);
+            tok.replace(QLatin1String("&lt#"), QLatin1String(">"), Qt::CaseInsensitive);
+        }
         AddWidth(MeasureItem(m_view, *item, m_surface, TMeasureKind::Text, tok));
     }
 
@@ -358,12 +367,14 @@ private:
             const QString text = AliasValue(aliases, FindAlias(aliases, name, Qt::CaseInsensitive));
             if (text.isEmpty())
                 return;
-            // A macro that uses itself, directly or through others, would expand without end.
-            if (m_expansions >= kMaxExpansions) {
-                m_in.pos = m_in.text.size();
+            // The expansions this use was written inside: those whose text still held the tag's "<".
+            while (!m_openExpansions.empty() && m_openExpansions.back() >= m_tagStart)
+                m_openExpansions.pop_back();
+            // Too deep or too long: this use stays unexpanded and the rest of the line is read as usual.
+            if (std::ssize(m_openExpansions) >= kMaxMacroDepth || m_expanded + text.size() > kMaxExpandedLength)
                 return;
-            }
-            ++m_expansions;
+            m_expanded += text.size();
+            m_openExpansions.push_back(m_in.Unread()); // what follows the expansion
             m_in.Prepend(text);
         } else if (!value.isEmpty() && !m_in.AtEnd()) {
             const QString text = m_in.Rest().toString();
@@ -413,14 +424,24 @@ private:
     qint64 m_runX = 0;
     bool m_visible = true;
     bool m_literalRun = false;
-    int m_expansions = 0;
+    // Unread length at the "<" of the tag being handled, and, per macro expansion still being read, the
+    // unread length just after its text: positions counted from the line's end survive prepending.
+    qsizetype m_tagStart = 0;
+    std::vector<qsizetype> m_openExpansions;
+    qsizetype m_expanded = 0;
 };
 
 } // namespace
 
-void TokenInput::Prepend(const QString& front) {
-    text = front + QStringView(text).mid(pos);
-    pos = 0;
+void TokenInput::Prepend(QStringView front) {
+    if (front.size() > pos) {
+        // Leave as much room in front as the text will hold, so prepending stays linear overall.
+        const qsizetype room = front.size() + Unread();
+        text = QString(room, u' ') + QStringView(text).mid(pos);
+        pos = room;
+    }
+    pos -= front.size();
+    std::copy(front.begin(), front.end(), text.begin() + pos);
 }
 
 QString NextToken(TokenInput& input, TDelimiters set, bool quoteMode, const TabOptions& tabs, int* skipped) {

@@ -33,8 +33,10 @@ struct TokenInput {
 
     bool AtEnd() const { return pos >= text.size(); }
     QStringView Rest() const { return QStringView(text).mid(pos); }
-    // Puts `front` before what is not yet read.
-    void Prepend(const QString& front);
+    qsizetype Unread() const { return text.size() - pos; }
+    // Puts `front` before what is not yet read. Written into the room that reading has left where it
+    // fits, so that many macro uses in a long line cost what they add, not a copy of the rest each.
+    void Prepend(QStringView front);
 };
 
 struct TabOptions {

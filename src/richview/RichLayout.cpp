@@ -66,23 +66,29 @@ private:
         // Measure what fits. The height of the first item that no longer fits counts too.
         Wide firstW = 1;
         Wide rowW = 1;
+        qsizetype fits = 0; // items the row takes
+        bool anyItem = false;
         m_rowH = 0;
         for (const Node* k = leadFont != nullptr ? first->Next : first;
              k != nullptr && k->Kind != TNodeKind::Para; k = k->Next) {
             const ItemNode* item = AsItem(k);
             if (item == nullptr)
                 continue;
+            anyItem = true;
             if (firstW == 1)
                 firstW = item->Width;
             m_rowH = std::max<Wide>(m_rowH, item->Height);
             if (m_para->Indent + rowW + item->Width > m.avail)
                 break;
             rowW += item->Width;
+            ++fits;
         }
-        // Not even the first item fits: the row takes it anyway, whatever its width.
+        // Not even the first item fits (or what fits has no width): the row is as wide as its first item
+        // and takes at least that one, whatever its width.
         if (rowW == 1) {
             rowW = firstW;
-            firstW = -1;
+            if (anyItem)
+                fits = std::max<qsizetype>(fits, 1);
         }
 
         Wide x = 0;
@@ -103,8 +109,10 @@ private:
             m_pendingFont = nullptr;
         }
 
+        // Place exactly what was measured. Testing each item against the edge again would place fewer
+        // where an indent or alignment starts the row far right, and every next row would measure the
+        // rest of the paragraph again: quadratic time on a long line of narrow items.
         const bool inBand = m_y - m.pos >= -m_rowH && m_y - m.pos <= m.height;
-        bool placedAny = false;
         const Node* k = first;
         while (k != nullptr) {
             if (const FontNode* font = AsFont(k)) {
@@ -120,21 +128,15 @@ private:
             const ItemNode* item = AsItem(k);
             if (item == nullptr)
                 break; // a paragraph node: it advances Y itself
-            // The first item is always placed: an indented centred or right-aligned row can start so
-            // far right that its first item, measured as fitting, no longer fits, and a row that
-            // takes nothing would be laid out again forever.
-            if (x + item->Width <= m.avail || firstW < 0 || !placedAny) {
-                if (m_canvas != nullptr && inBand)
-                    Draw(x, *item);
-                x += item->Width;
-                if (firstW < 0)
-                    firstW = 0;
-                placedAny = true;
-                k = k->Next;
-                continue;
+            if (fits == 0) {
+                m_y += m_rowH; // ended at an item that does not fit: the next row begins below
+                break;
             }
-            m_y += m_rowH; // ended at an item that does not fit: the next row begins below
-            break;
+            if (m_canvas != nullptr && inBand)
+                Draw(x, *item);
+            x += item->Width;
+            --fits;
+            k = k->Next;
         }
         return k;
     }

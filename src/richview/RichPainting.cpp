@@ -1,9 +1,6 @@
-// Fonts, measuring and painting of the text view: the only place where nodes meet QPainter and QFont.
+// Painting of the text view: the only place where nodes meet QPainter.
 #include "richview/RichPainting.h"
 
-#include "richview/RichViewContext.h"
-
-#include <QFontInfo>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -18,49 +15,9 @@ Color32 FromQColor(const QColor& color) {
     return RgbColor(color.red(), color.green(), color.blue());
 }
 
-void ViewFonts::SetBase(const QFont& font, const TFontAttrs& attrs) {
-    m_font = font;
-    m_attrs = attrs;
-}
-
-QFont ViewFonts::FontFor(const TFontAttrs& attrs) const {
-    if (attrs.Name != m_attrs.Name || attrs.Pitch != m_attrs.Pitch || attrs.Size != m_attrs.Size)
-        return FontFromAttrs(attrs);
-    QFont font = m_font;
-    font.setBold(attrs.Style.testFlag(fsBold));
-    font.setItalic(attrs.Style.testFlag(fsItalic));
-    font.setUnderline(attrs.Style.testFlag(fsUnderline));
-    font.setStrikeOut(attrs.Style.testFlag(fsStrikeOut));
-    return font;
-}
-
-void ViewFonts::DescribeFont(const QFont& font, TFontAttrs& attrs) {
-    attrs.Name = font.family().left(32);
-    attrs.Pitch = font.fixedPitch() ? fpFixed : fpDefault;
-    // A font given in pixels has no point size of its own; take the one it is shown at.
-    attrs.Size = font.pointSize() > 0 ? font.pointSize() : qRound(QFontInfo(font).pointSizeF());
-    TFontStyles style;
-    style.setFlag(fsBold, font.bold());
-    style.setFlag(fsItalic, font.italic());
-    style.setFlag(fsUnderline, font.underline());
-    style.setFlag(fsStrikeOut, font.strikeOut());
-    attrs.Style = style;
-}
-
-void ViewMeasurer::ApplyAttrs(const TFontAttrs& attrs) {
-    // Every line starts with a font node of its own, mostly with the base attributes: skip rebuilding.
-    if (m_attrs && *m_attrs == attrs)
-        return;
-    m_attrs = attrs;
-    m_metrics = QFontMetrics(m_fonts.FontFor(attrs));
-}
-
-QSize ViewMeasurer::TextExtent(const QString& text) {
-    return {m_metrics.horizontalAdvance(text), m_metrics.height()};
-}
-
-PainterCanvas::PainterCanvas(QPainter& painter, const ViewFonts& fonts, const TFontAttrs& baseAttrs)
-    : m_painter(painter), m_fonts(fonts), m_baseAttrs(baseAttrs), m_current(&baseAttrs),
+PainterCanvas::PainterCanvas(QPainter& painter, const ViewFonts& fonts, const TFontAttrs& baseAttrs,
+                             const PictureCache& pictures)
+    : m_painter(painter), m_fonts(fonts), m_baseAttrs(baseAttrs), m_pictures(pictures), m_current(&baseAttrs),
       m_metrics(painter.font()) {}
 
 void PainterCanvas::ApplyAttrs(const TFontAttrs& attrs) {
@@ -88,26 +45,10 @@ void PainterCanvas::DrawText(int x, int top, const ItemNode& item) {
 }
 
 void PainterCanvas::DrawPicture(int x, int top, const ItemNode& item) {
-    // Loaded on every draw, as only visible pictures are drawn; a file that is not a picture draws nothing.
-    const std::optional<PictureRef> ref = FindPicture(item.Text);
-    if (!ref)
-        return;
-    QImage image(ref->path);
-    if (image.isNull())
-        return;
-    if (item.ItemType == TItemType::TransparentPicture) {
-        // The colour of the bottom-left pixel is the one that lets the background through.
-        const QRgb key = image.pixel(0, image.height() - 1);
-        image = image.convertToFormat(QImage::Format_ARGB32);
-        for (int row = 0; row < image.height(); ++row) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
-            for (int col = 0; col < image.width(); ++col) {
-                if (line[col] == key)
-                    line[col] = qRgba(0, 0, 0, 0);
-            }
-        }
-    }
-    m_painter.drawImage(x, top, image);
+    // What the parse found and loaded; a name it did not find draws nothing.
+    const QImage image = m_pictures.Image(item.Text, item.ItemType == TItemType::TransparentPicture);
+    if (!image.isNull())
+        m_painter.drawImage(x, top, image);
 }
 
 void PainterCanvas::DrawRule(int x, int y, const ItemNode& item) {

@@ -90,14 +90,14 @@ bool TRichView::LoadFromResource(const QString& name, QString* error) {
 }
 
 void TRichView::GoFirst() {
-    if (m_scrollBar->isEnabled() && m_scrollBar->value() > 0) {
+    if (BarEnabled() && m_scrollBar->value() > 0) {
         m_scrollBar->setValue(0);
         InvalidateText();
     }
 }
 
 void TRichView::GoLast() {
-    if (m_scrollBar->isEnabled() && m_scrollBar->value() < m_scrollBar->maximum()) {
+    if (BarEnabled() && m_scrollBar->value() < m_scrollBar->maximum()) {
         m_scrollBar->setValue(m_scrollBar->maximum());
         InvalidateText();
     }
@@ -148,6 +148,10 @@ void TRichView::SetMeasurer(std::unique_ptr<TextMeasurer> measurer) {
     FontChanged();
 }
 
+bool TRichView::BarEnabled() const {
+    return m_scrollBar->isEnabledTo(this);
+}
+
 int TRichView::BarWidth() const {
     return m_scrollBar->width();
 }
@@ -157,7 +161,7 @@ LayoutMetrics TRichView::Metrics() const {
     metrics.avail = width() - BarWidth();
     metrics.height = height();
     metrics.lineHeight = m_lineHeight;
-    metrics.pos = m_scrollBar->isEnabled() ? m_scrollBar->value() : 0;
+    metrics.pos = BarEnabled() ? m_scrollBar->value() : 0;
     metrics.showHidden = m_showHidden;
     return metrics;
 }
@@ -186,7 +190,7 @@ int TRichView::LayoutPass(bool paint) {
             const int offset = m_panBackground ? metrics.pos % tileHeight : 0;
             painter.drawTiledPixmap(QRect(QPoint(0, 0), size), m_background, QPoint(0, offset));
         }
-        PainterCanvas canvas(painter, m_fonts, m_baseAttrs);
+        PainterCanvas canvas(painter, m_fonts, m_baseAttrs, m_pictures);
         contentHeight = tevro::LayoutPass(m_document, metrics, &canvas);
     }
     QPainter(this).drawPixmap(0, 0, buffer);
@@ -201,12 +205,12 @@ void TRichView::UpdateScrollRange(int contentHeight) {
         m_scrollBar->setRange(0, contentHeight - height());
         m_scrollBar->setSingleStep(std::clamp(line, 1, 32767));
         m_scrollBar->setPageStep(std::clamp(page, 1, 32767));
-        if (!m_scrollBar->isEnabled())
+        if (!BarEnabled())
             m_scrollBar->setEnabled(true);
     } else {
         m_scrollBar->setRange(0, 0);
         m_scrollBar->setValue(0);
-        if (m_scrollBar->isEnabled())
+        if (BarEnabled())
             m_scrollBar->setEnabled(false);
     }
 }
@@ -218,7 +222,7 @@ void TRichView::InvalidateText() {
 void TRichView::ContentChanged(int contentHeight) {
     UpdateScrollRange(contentHeight);
     // While the user holds the bar, new text must not pull the view away from what they look at.
-    if (m_autoGoLast && m_scrollBar->isEnabled() && !m_scrollBar->Pressed())
+    if (m_autoGoLast && BarEnabled() && !m_scrollBar->Pressed())
         m_scrollBar->setValue(m_scrollBar->maximum());
     Q_EMIT OnChange(this);
     InvalidateText();
@@ -265,7 +269,7 @@ void TRichView::changeEvent(QEvent* event) {
 
 void TRichView::wheelEvent(QWheelEvent* event) {
     // Users expect the wheel over the text to scroll it; the bar does the stepping.
-    if (m_scrollBar->isEnabled())
+    if (BarEnabled())
         QCoreApplication::sendEvent(m_scrollBar, event);
     else
         event->ignore();

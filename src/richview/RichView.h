@@ -97,8 +97,11 @@ private:
     QStringList& Aliases() override { return m_aliases; }
     int ClientWidth() const override { return width(); }
     tevro::TextMeasurer& Measurer() override { return *m_measurer; }
+    std::optional<tevro::PictureRef> LookUpPicture(const QString& name) override { return m_pictures.LookUp(name); }
 
     void ContentChanged(int contentHeight);
+    // The bar's own state: a disabled parent window disables it too, but the view still scrolls.
+    bool BarEnabled() const;
     void FontChanged();
     int BarWidth() const;
     tevro::LayoutMetrics Metrics() const;
@@ -108,6 +111,7 @@ private:
     tevro::TFontAttrs m_baseAttrs;
     tevro::ViewFonts m_fonts;
     std::unique_ptr<tevro::TextMeasurer> m_measurer;
+    tevro::PictureCache m_pictures;
     int m_charWidth = -1;
     int m_lineHeight = -1;
     bool m_painting = false; // inside paintEvent, where the widget may be painted on

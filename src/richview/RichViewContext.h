@@ -1,6 +1,7 @@
 // What the markup parser reads and changes of the text view that owns a document.
 #pragma once
 
+#include "richview/PictureCache.h"
 #include "richview/RichNodes.h"
 #include "richview/TextMeasurer.h"
 
@@ -10,19 +11,6 @@
 #include <optional>
 
 namespace tevro {
-
-// A picture found for a pic attribute: where to load it from (a file path or a ":/" resource path) and
-// its size in pixels.
-struct PictureRef {
-    QString path;
-    QSize size;
-};
-
-// Looks a picture name up: a file of that name (relative to the current folder; when no file has exactly
-// that name, one whose name differs only in letter case), then the program's resources by case-blind name.
-// A file or resource that is not a readable image does not count. nullopt when found nowhere.
-// The view loads a picture again the same way each time it draws it.
-std::optional<PictureRef> FindPicture(const QString& name);
 
 // Whether a font family of that name is installed, compared without regard to case (QFontDatabase).
 bool IsInstalledFont(const QString& name);
@@ -56,7 +44,7 @@ public:
     virtual TextMeasurer& Measurer() = 0;
 
     // Picture and font look-ups; tests may replace them.
-    virtual std::optional<PictureRef> LookUpPicture(const QString& name) const { return FindPicture(name); }
+    virtual std::optional<PictureRef> LookUpPicture(const QString& name) { return FindPicture(name); }
     virtual bool FontInstalled(const QString& name) const { return IsInstalledFont(name); }
 };
 

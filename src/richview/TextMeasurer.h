@@ -6,6 +6,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QSize>
 #include <QString>
 #include <memory>
@@ -30,22 +31,38 @@ public:
 // positive keep the default size, and very large ones are held to a size the font engine copes with.
 QFont FontFromAttrs(const TFontAttrs& attrs);
 
-// Measures with QFontMetrics (needs a QGuiApplication). Log lines repeat the same few fonts and words, so
-// the metrics of recent fonts and the widths of words measured in them are kept (bounded).
-class FontMetricsMeasurer final : public TextMeasurer {
+// Turns font attributes into the QFont they describe. Attributes that name the view's own face, size
+// and pitch get the view's font itself (which may be set in pixels), so that text in the base font
+// looks exactly like the control's font; anything else goes through FontFromAttrs.
+class ViewFonts {
 public:
-    FontMetricsMeasurer();
-    ~FontMetricsMeasurer() override;
+    void SetBase(const QFont& font, const TFontAttrs& attrs);
+    QFont FontFor(const TFontAttrs& attrs) const;
+
+    // The base attributes that describe `font`: face, pitch, size in points, styles (colours untouched).
+    static void DescribeFont(const QFont& font, TFontAttrs& attrs);
+
+private:
+    QFont m_font;
+    TFontAttrs m_attrs;
+};
+
+// The view's measuring surface: its fonts and Qt's font metrics. Log lines repeat the same few fonts and
+// words, so the metrics of recent fonts and the widths of words measured in them are kept (bounded).
+class ViewMeasurer final : public TextMeasurer {
+public:
+    explicit ViewMeasurer(const ViewFonts& fonts);
+    ~ViewMeasurer() override;
 
     void ApplyAttrs(const TFontAttrs& attrs) override;
     QSize TextExtent(const QString& text) override;
-
-    // The font left by the last ApplyAttrs (the view keeps painting with it).
-    const QFont& Font() const;
+    // The view's fonts changed: every kept width is forgotten.
+    void Reset();
 
 private:
     struct CachedFont;
-    std::vector<std::unique_ptr<CachedFont>> m_fonts; // most recently applied last
+    const ViewFonts& m_fonts;
+    std::vector<std::unique_ptr<CachedFont>> m_cache; // most recently applied last
     CachedFont* m_current = nullptr;
 };
 

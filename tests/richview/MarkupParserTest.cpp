@@ -391,14 +391,14 @@ TEST_F(ParseLineTest, TabAdvancesFromTheLineStartWithoutSpacing) {
 
 TEST_F(ParseLineTest, HugeWidthsDoNotOverflow) {
     constexpr qint32 kMax = std::numeric_limits<qint32>::max();
-    constexpr qint32 kMin = std::numeric_limits<qint32>::min();
     Parse(QStringLiteral("<f hr=2147483647 hr=\"$7FFFFFFF%\">"));
     EXPECT_EQ(ItemAt(view.doc, 2)->Width, kMax); // its gap does not wrap it round
     EXPECT_EQ(ItemAt(view.doc, 3)->Width, kMax);
     view.doc.Clear();
-    // The run is far below the 32-bit range, so the gap to the tab position is held at the maximum.
-    Parse(QStringLiteral("<f hr=-2147483648 hr=-2147483648><tab x=2147483647>"));
-    EXPECT_EQ(ItemAt(view.doc, 2)->Width, kMin + 4);
+    // A rule never runs backwards: a negative width is none.
+    Parse(QStringLiteral("<f hr=-2147483648 hr=-100><tab x=2147483647>"));
+    EXPECT_EQ(ItemAt(view.doc, 2)->Width, 0 + 4);
+    EXPECT_EQ(ItemAt(view.doc, 3)->Width, 0 + 4);
     EXPECT_EQ(ItemAt(view.doc, 4)->Width, kMax);
 }
 
@@ -452,14 +452,32 @@ TEST_F(ParseLineTest, MacrosDefineUseAndRemove) {
     EXPECT_TRUE(view.aliases.isEmpty());
 }
 
-TEST_F(ParseLineTest, SelfReferringMacrosStopExpanding) {
+TEST_F(ParseLineTest, EveryUseOfAPlainMacroExpands) {
+    view.aliases = {QStringLiteral("w=word <a u=#b#>"), QStringLiteral("b=<f style=bold>")};
+    QString line;
+    for (int i = 0; i < 1000; ++i)
+        line += u"<a u=#w#>";
+    Parse(line + u"end");
+    const auto nodes = Nodes(view.doc);
+    ASSERT_EQ(nodes.size(), 2u + 2 * 1000u + 1u); // paragraph, font, then per use a word and a bold font
+    EXPECT_EQ(AsItem(nodes[1000 * 2])->Text, u"word");
+    EXPECT_EQ(AsItem(nodes.back())->Text, u"end");
+    EXPECT_EQ(AsFont(nodes[nodes.size() - 2])->Attrs.Style, TFontStyles(fsBold));
+}
+
+TEST_F(ParseLineTest, SelfReferringMacrosStopAndTheLineGoesOn) {
     view.aliases = {QStringLiteral("loop=x<a u=#loop#>"), QStringLiteral("ping=<a u=#pong#>"),
-                    QStringLiteral("pong=<a u=#ping#>")};
+                    QStringLiteral("pong=<a u=#ping#>"), QStringLiteral("two=<a u=#two#><a u=#two#>y")};
     Parse(QStringLiteral("<a u=#loop#>after"));
-    EXPECT_EQ(view.doc.Count(), 2 + 32); // paragraph, font, 32 expansions of "x"; the rest is dropped
+    const auto nodes = Nodes(view.doc);
+    EXPECT_GE(nodes.size(), 2u + 8u) << "nested uses expand up to a depth";
+    EXPECT_LE(nodes.size(), 2u + 64u + 1u);
+    EXPECT_EQ(AsItem(nodes.back())->Text, u"after");
     view.doc.Clear();
-    Parse(QStringLiteral("<a u=#ping#>gone"));
-    EXPECT_EQ(view.doc.Count(), 0);
-    Parse(QStringLiteral("next line"));
-    EXPECT_EQ(Dump(view.doc), "P F [next]28 [line]24");
+    EXPECT_EQ(Parse(QStringLiteral("<a u=#ping#>kept")), "P F [kept]24");
+    view.doc.Clear();
+    // Doubling at every level (2^depth uses): the expanded length is bounded too.
+    Parse(QStringLiteral("<a u=#two#> last"));
+    EXPECT_LT(view.doc.Count(), 1 << 16);
+    EXPECT_EQ(AsItem(view.doc.Tail())->Text, u"last");
 }

@@ -176,20 +176,27 @@ TEST(RichLayoutTest, HorizontalAlignmentStartPositions) {
     }
 }
 
-TEST(RichLayoutTest, IndentedRightAlignedRowsStillTakeTheirFirstItem) {
-    // Started at Avail - RowW + Indent - 1, the first item ends past the edge; the row must take it
-    // anyway instead of ending empty (which would lay the same row out forever).
+TEST(RichLayoutTest, RowsPlaceWhatTheyMeasuredWhereverTheyStart) {
+    // Started at Avail - RowW + Indent - 1, a row ends past the edge; it still holds what it measured
+    // instead of leaving it to be measured again with the rest of the paragraph.
     RichDocument doc;
     DocBuilder b(doc);
     b.Para(THAlign::Right, TVAlign::Top, 40);
     b.Font();
     b.Item(QStringLiteral("one"), 30);
     b.Item(QStringLiteral("two"), 30);
+    // Centred items of negative width (a picture found nowhere is -1) all fit in one row, which must
+    // hold them all, although the row then starts far right.
+    b.Para(THAlign::Center);
+    b.Font();
+    for (int i = 0; i < 50; ++i)
+        b.Item(QStringLiteral("rule"), -1, kLine, TItemType::Rule);
     RecordingCanvas canvas;
-    EXPECT_EQ(LayoutPass(doc, View(100), &canvas), 2 * kLine);
-    ASSERT_EQ(canvas.drawn.size(), 2U);
+    EXPECT_EQ(LayoutPass(doc, View(100), &canvas), 3 * kLine);
+    ASSERT_EQ(canvas.drawn.size(), 52U);
     EXPECT_EQ(canvas.Find(QStringLiteral("one"))->y, 0);
     EXPECT_EQ(canvas.Find(QStringLiteral("two"))->y, kLine);
+    EXPECT_EQ(canvas.drawn.back().y, 2 * kLine + kLine / 2);
 }
 
 TEST(RichLayoutTest, VerticalAlignmentInARowMadeTallByAPicture) {

@@ -366,8 +366,10 @@ TEST_F(RichViewPaintTest, PicturesOpaqueOrTransparent) {
     view.AddText(
         QStringLiteral("<p valign=bottom><f pic=\"pic.png,1\"><f pic=\"broken.bmp\"><f pic=\"notpic.png\">"));
     view.AddText(QStringLiteral("<p>under"));
-    const QImage image = Grab();
+    // Painting draws what the parse found: neither the folder nor the files are needed any more.
     QDir::setCurrent(previous);
+    ASSERT_TRUE(dir.remove());
+    const QImage image = Grab();
 
     const int pictureX = 1;
     EXPECT_EQ(image.pixelColor(pictureX + 5, 5), QColor(0, 0, 255));
@@ -375,6 +377,53 @@ TEST_F(RichViewPaintTest, PicturesOpaqueOrTransparent) {
         << "the bottom-left colour lets the tiles through";
     const int opaqueX = 1 + Item(0).Width + Item(1).Width;
     EXPECT_EQ(image.pixelColor(opaqueX + 5, 25), QColor(255, 255, 0));
+}
+
+// Pixels of text drawn in a red font, and of text drawn in a dark one.
+std::pair<int, int> RedAndDark(const QImage& image) {
+    int red = 0;
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            red += c.red() > 150 && c.green() < 100 && c.blue() < 100 ? 1 : 0;
+            dark += c.red() < 100 && c.green() < 100 && c.blue() < 100 ? 1 : 0;
+        }
+    }
+    return {red, dark};
+}
+
+TEST_F(RichViewPaintTest, RowsBelowAScrolledOutStartKeepTheParagraphsFont) {
+    // A paragraph that turns red after its first word, as a log entry's report follows its head, wrapped
+    // into far more rows than the view shows; AutoGoLast shows its end, so the row that holds the red
+    // font node lies above the visible band.
+    QString words;
+    for (int i = 0; i < 400; ++i)
+        words += QStringLiteral(" word%1").arg(i);
+    view.AddText(u"plain <f color=\"255.0.0\">" + words);
+    ASSERT_GT(view.ScrollBar()->value(), 3 * view.height());
+    const auto [red, dark] = RedAndDark(Grab().copy(0, 0, view.width() - view.ScrollBar()->width(), view.height()));
+    EXPECT_GT(red, 200);
+    EXPECT_EQ(dark, 0) << "no row falls back to the base font's colour";
+}
+
+TEST_F(RichViewPaintTest, AViewInADisabledWindowStillFollowsTheEnd) {
+    QWidget window;
+    window.resize(300, 105);
+    TRichView* log = new TRichView(&window);
+    log->resize(300, 105);
+    window.setEnabled(false);
+    window.show();
+    log->AddText(QStringLiteral("<f color=\"255.0.0\">top"));
+    for (int i = 0; i < 30; ++i)
+        log->AddText(QStringLiteral("<f color=\"0.0.255\">line"));
+    TExScrollBar* bar = log->ScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(RedAndDark(log->grab().toImage()).first, 0) << "the top is scrolled away";
+    log->GoFirst();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_GT(RedAndDark(log->grab().toImage()).first, 0);
 }
 
 TEST_F(RichViewPaintTest, AbsurdIndentsAndRuleWidthsPaintWithoutHarm) {
