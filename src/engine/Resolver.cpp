@@ -60,11 +60,11 @@ public:
     HostLookup ByName(const std::string& name, const StopSignal& stop) override {
         auto found = RunAbandonable<HostLookup>([name] { return Lookup(name); }, stop);
         if (!found)
-            return {kLookupStopped, 0, AF_INET};
+            return {kLookupStopped, {}};
         return *found;
     }
 
-    std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) override {
+    std::optional<std::string> ByAddress(const HostAddress& address, const StopSignal& stop) override {
         auto found = RunAbandonable<std::optional<std::string>>([address] { return Reverse(address); }, stop);
         if (!found)
             return std::nullopt;
@@ -73,21 +73,31 @@ public:
 
 private:
     static HostLookup Lookup(const std::string& name) {
+        const HostLookup v4 = Lookup(name, AF_INET, IPPROTO_ICMP);
+        // A name with an IPv4 address is asked about nothing else, so it behaves as it always did; only
+        // one that has none is looked up again for IPv6. Its failure keeps the IPv4 status.
+        if (v4.status != EAI_NONAME && v4.status != EAI_NODATA && v4.status != EAI_ADDRFAMILY)
+            return v4;
+        const HostLookup v6 = Lookup(name, AF_INET6, IPPROTO_ICMPV6);
+        return v6.status == 0 ? v6 : v4;
+    }
+
+    static HostLookup Lookup(const std::string& name, int family, int protocol) {
         // No AI_ADDRCONFIG: on a machine with only loopback it would make "localhost" fail.
         addrinfo hints{};
-        hints.ai_family = AF_INET;
+        hints.ai_family = family;
         hints.ai_socktype = SOCK_RAW;
-        hints.ai_protocol = IPPROTO_ICMP;
+        hints.ai_protocol = protocol;
         addrinfo* list = nullptr;
         const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
         if (status != 0)
-            return {status, 0, AF_INET};
-        HostLookup found{EAI_NONAME, 0, AF_INET};
+            return {status, {}};
+        HostLookup found{EAI_NONAME, {}};
         for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-            if (ai->ai_family == AF_INET && ai->ai_addr && ai->ai_addrlen >= sizeof(sockaddr_in)) {
-                sockaddr_in in{};
-                std::memcpy(&in, ai->ai_addr, sizeof in);
-                found = {0, in.sin_addr.s_addr, AF_INET};
+            if (ai->ai_family != family)
+                continue;
+            if (const auto address = FromSockaddr(ai->ai_addr, ai->ai_addrlen)) {
+                found = {0, *address};
                 break;
             }
         }
@@ -95,12 +105,11 @@ private:
         return found;
     }
 
-    static std::optional<std::string> Reverse(std::uint32_t address) {
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        in.sin_addr.s_addr = address;
+    static std::optional<std::string> Reverse(const HostAddress& address) {
+        sockaddr_storage storage{};
+        const socklen_t length = ToSockaddr(address, storage);
         char host[NI_MAXHOST] = {};
-        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0,
+        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host, sizeof host, nullptr, 0,
                           NI_NAMEREQD) != 0)
             return std::nullopt;
         return std::string(host);

@@ -203,7 +203,11 @@ bool LinkNamespaces(const NetNamespace& a, const std::string& addressA, const Ne
     if (r.exitCode != 0)
         return fail("veth " + endA + "/" + endB, r);
     for (const auto& [ns, end, address] : {std::tuple{&a, endA, addressA}, std::tuple{&b, endB, addressB}}) {
-        if ((r = ns->Exec({"ip", "addr", "add", address + "/24", "dev", end})).exitCode != 0)
+        const bool v6 = address.find(':') != std::string::npos;
+        std::vector<std::string> add = {"ip", "addr", "add", address + (v6 ? "/64" : "/24"), "dev", end};
+        if (v6)
+            add.push_back("nodad");
+        if ((r = ns->Exec(add)).exitCode != 0)
             return fail("address " + address, r);
         if ((r = ns->Exec({"ip", "link", "set", end, "up"})).exitCode != 0)
             return fail("up " + end, r);
