@@ -73,33 +73,27 @@ public:
 
 private:
     static HostLookup Lookup(const std::string& name) {
-        const HostLookup v4 = Lookup(name, AF_INET, IPPROTO_ICMP);
-        // A name with an IPv4 address is asked about nothing else, so it behaves as it always did; only
-        // one that has none is looked up again for IPv6. Its failure keeps the IPv4 status.
-        if (v4.status != EAI_NONAME && v4.status != EAI_NODATA && v4.status != EAI_ADDRFAMILY)
-            return v4;
-        const HostLookup v6 = Lookup(name, AF_INET6, IPPROTO_ICMPV6);
-        return v6.status == 0 ? v6 : v4;
-    }
-
-    static HostLookup Lookup(const std::string& name, int family, int protocol) {
+        // Both families in one look-up, so an unanswering name server is waited for once. A name
+        // with an IPv4 address gets that address, as it always did; only one without gets its IPv6.
         // No AI_ADDRCONFIG: on a machine with only loopback it would make "localhost" fail.
         addrinfo hints{};
-        hints.ai_family = family;
+        hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_RAW;
-        hints.ai_protocol = protocol;
         addrinfo* list = nullptr;
         const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
         if (status != 0)
             return {status, {}};
         HostLookup found{EAI_NONAME, {}};
         for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-            if (ai->ai_family != family)
+            const auto address = FromSockaddr(ai->ai_addr, ai->ai_addrlen);
+            if (!address)
                 continue;
-            if (const auto address = FromSockaddr(ai->ai_addr, ai->ai_addrlen)) {
+            if (address->family == IpFamily::V4) {
                 found = {0, *address};
                 break;
             }
+            if (found.status != 0)
+                found = {0, *address};
         }
         ::freeaddrinfo(list);
         return found;

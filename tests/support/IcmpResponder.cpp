@@ -139,10 +139,9 @@ bool IcmpResponder::ReadRequest(Request& r) {
             std::memcpy(&hops, CMSG_DATA(c), sizeof hops);
             r.ttl = static_cast<std::uint8_t>(hops);
         } else if (c->cmsg_type == IPV6_PKTINFO) {
-            in6_pktinfo info{};
-            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            // in6_pktinfo begins with the address the request was sent to.
             r.destination.family = IpFamily::V6;
-            std::memcpy(r.destination.bytes.data(), &info.ipi6_addr, 16);
+            std::memcpy(r.destination.bytes.data(), CMSG_DATA(c), 16);
         }
     }
     if (header + 8 > r.packet.size())

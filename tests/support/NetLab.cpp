@@ -212,6 +212,17 @@ bool LinkNamespaces(const NetNamespace& a, const std::string& addressA, const Ne
         if ((r = ns->Exec({"ip", "link", "set", end, "up"})).exitCode != 0)
             return fail("up " + end, r);
     }
+    // The kernel lets packets through a new link only once its link watcher has seen the carrier, up
+    // to a second later; until then the first neighbour query is lost and the first try times out.
+    for (const auto& [ns, end] : {std::pair{&a, endA}, std::pair{&b, endB}}) {
+        for (int i = 0; (r = ns->Exec({"ip", "-o", "link", "show", "dev", end})).output.find("state UP") ==
+                        std::string::npos;
+             ++i) {
+            if (i == 150)
+                return fail("carrier of " + end, r);
+            ::usleep(20000);
+        }
+    }
     return true;
 }
 
