@@ -85,8 +85,8 @@ DecodedEcho JudgeReply(std::span<const std::uint8_t> icmp, const HostAddress& so
                        const EchoExpectation& expected, std::uint32_t now, DecodedEcho decoded) {
     // The stamp must be the one this try sent: a late answer to an earlier try, or an answer to
     // another worker pinging the same host, is not ours.
-    if (icmp.size() < kEchoHeaderSize || source != expected.destination || !MatchesIdAndSequence(icmp, expected) ||
-        Read32(icmp, 8) != expected.stamp)
+    if (icmp.size() < kEchoHeaderSize || source != expected.destination ||
+        !MatchesIdAndSequence(icmp, expected) || Read32(icmp, 8) != expected.stamp)
         return decoded;
     decoded.outcome = EchoOutcome::Reply;
     // Unsigned subtraction survives the tick count wrapping; a clock that went backwards gives 0.
@@ -149,8 +149,8 @@ void StampEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, s
         Write16(message, 2, IcmpChecksum(message));
 }
 
-DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, const HostAddress& source,
-                            const EchoExpectation& expected, std::uint32_t now) {
+DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader,
+                            const HostAddress& source, const EchoExpectation& expected, std::uint32_t now) {
     if (expected.destination.family == IpFamily::V6)
         return DecodeIcmp6(packet, source, expected, now);
     DecodedEcho decoded;

@@ -32,7 +32,8 @@ std::uint16_t IcmpChecksum(std::span<const std::uint8_t> bytes);
 
 // Writes the fixed part of an echo request into message (its size is the message length):
 // type 8 (ICMPv6: 128), code 0, identifier, zero checksum, sequence and stamp, then the data bytes.
-void FillEchoRequest(std::span<std::uint8_t> message, std::uint16_t identifier, IpFamily family = IpFamily::V4);
+void FillEchoRequest(std::span<std::uint8_t> message, std::uint16_t identifier,
+                     IpFamily family = IpFamily::V4);
 
 // Per try: sets sequence and time stamp and recomputes the checksum. The ICMPv6 checksum covers the
 // IPv6 addresses, so the kernel computes it; it is left at zero here.
@@ -64,7 +65,7 @@ struct DecodedEcho {
 // Judges one received packet against the try. withIpHeader: the packet starts with the IPv4 header
 // (IPv4 raw socket); otherwise it is the bare ICMP message (ping socket, and every ICMPv6 socket).
 // source is the sender; now is the tick count at reception. Safe on any bytes.
-DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, const HostAddress& source,
-                            const EchoExpectation& expected, std::uint32_t now);
+DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader,
+                            const HostAddress& source, const EchoExpectation& expected, std::uint32_t now);
 
 } // namespace tevro

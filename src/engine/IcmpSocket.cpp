@@ -60,7 +60,8 @@ msghdr Message(sockaddr_storage& name, iovec& iov, char* control, std::size_t co
 
 class PosixIcmpSocket final : public IcmpSocket {
 public:
-    PosixIcmpSocket(int fd, IcmpSocketKind kind, IpFamily family) : m_fd(fd), m_kind(kind), m_family(family) {}
+    PosixIcmpSocket(int fd, IcmpSocketKind kind, IpFamily family)
+        : m_fd(fd), m_kind(kind), m_family(family) {}
     ~PosixIcmpSocket() override { ::close(m_fd); }
     PosixIcmpSocket(const PosixIcmpSocket&) = delete;
     PosixIcmpSocket& operator=(const PosixIcmpSocket&) = delete;
@@ -263,19 +264,21 @@ public:
         icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};
         icmp6_filter filter6{};
         ICMP6_FILTER_SETBLOCKALL(&filter6);
-        for (const int type : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED})
+        for (const int type :
+             {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED})
             ICMP6_FILTER_SETPASS(type, &filter6);
         if (v6) {
             // No checksum option: for ICMPv6 the kernel computes it on either socket kind.
-            steps.push_back(
-                {IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttl, sizeof ttl, "IPPROTO_IPV6", "IPV6_UNICAST_HOPS", ttl});
+            steps.push_back({IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttl, sizeof ttl, "IPPROTO_IPV6",
+                             "IPV6_UNICAST_HOPS", ttl});
             steps.push_back(
                 {IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVHOPLIMIT", on});
             if (kind == IcmpSocketKind::Raw)
                 steps.push_back({IPPROTO_ICMPV6, ICMP6_FILTER, &filter6, sizeof filter6, "IPPROTO_ICMPV6",
                                  "ICMP6_FILTER", static_cast<int>(filter6.icmp6_filt[0])});
             else
-                steps.push_back({IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVERR", on});
+                steps.push_back(
+                    {IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVERR", on});
         } else {
             steps.push_back({IPPROTO_IP, IP_TTL, &ttl, sizeof ttl, "IPPROTO_IP", "IP_TTL", ttl});
             if (kind == IcmpSocketKind::Raw) {

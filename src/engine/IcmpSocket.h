@@ -26,9 +26,9 @@ struct SendOutcome {
 
 struct ReceiveOutcome {
     IoStatus status = IoStatus::Done;
-    int error = 0;            // errno when Failed
+    int error = 0;          // errno when Failed
     std::size_t length = 0; // bytes in the buffer when Done
-    int ttl = -1;           // received time-to-live (hop limit) when the socket reports it apart from the packet
+    int ttl = -1; // received time-to-live (hop limit) when the socket reports it apart from the packet
     HostAddress source = {}; // sender
 };
 

@@ -161,10 +161,11 @@ bool PingRun::OpenSocket(IpFamily family) {
     OpenOutcome opened = m_env.network->Open(family, p.TimeOut, p.TTL);
     if (opened.failure == OpenOutcome::Failure::Socket) {
         m_result.ResultCode = SOCKET_ERROR;
-        m_result.Report = p.Host % QStringLiteral("\r\n\tSocket(%1) failed. Status: %2")
-                                       .arg(family == IpFamily::V6 ? QStringLiteral("AF_INET6,SOCK_RAW,IPPROTO_ICMPV6")
-                                                                   : QStringLiteral("AF_INET,SOCK_RAW,IPPROTO_ICMP"))
-                                       .arg(opened.error);
+        m_result.Report =
+            p.Host % QStringLiteral("\r\n\tSocket(%1) failed. Status: %2")
+                         .arg(family == IpFamily::V6 ? QStringLiteral("AF_INET6,SOCK_RAW,IPPROTO_ICMPV6")
+                                                     : QStringLiteral("AF_INET,SOCK_RAW,IPPROTO_ICMP"))
+                         .arg(opened.error);
         if (opened.permissionDenied) {
             // A bare "permission denied" helps nobody: say how to allow it.
             m_result.Report +=
@@ -196,7 +197,8 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
     const auto failed = [this, &p](int status) {
         m_result.ResultCode = SOCKET_ERROR;
         m_result.Report =
-            p.Host % QStringLiteral("\r\n\tGetHostByName() DNS lookup failed or invalid IP. Status: %1").arg(status);
+            p.Host %
+            QStringLiteral("\r\n\tGetHostByName() DNS lookup failed or invalid IP. Status: %1").arg(status);
         return false;
     };
     in_addr dotted{};
@@ -228,8 +230,8 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
 }
 
 PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
-                                const HostAddress& destination, std::uint16_t sequence, const StopSignal& stop,
-                                int& validReplies, std::int64_t& sum) {
+                                const HostAddress& destination, std::uint16_t sequence,
+                                const StopSignal& stop, int& validReplies, std::int64_t& sum) {
     const PingParams& p = m_params;
     QString& report = m_result.Report;
     TickClock& clock = *m_env.clock;

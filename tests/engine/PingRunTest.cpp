@@ -286,7 +286,8 @@ TEST_F(PingRunTest, Ipv6HostsGoOverIcmpv6) {
     // A zone names the interface; without a registered name the address stands as typed.
     Script({Answered(1)});
     r = Run(QStringLiteral("fe80::1%lo"), 1);
-    EXPECT_TRUE(r.Report.startsWith(QStringLiteral("[fe80::1%lo] (reverse lookup failed):\r\n\tTry #1: successful")))
+    EXPECT_TRUE(
+        r.Report.startsWith(QStringLiteral("[fe80::1%lo] (reverse lookup failed):\r\n\tTry #1: successful")))
         << r.Report.toStdString();
     EXPECT_NE(world.network->sent.back().destination.scope, 0u);
 
@@ -295,13 +296,14 @@ TEST_F(PingRunTest, Ipv6HostsGoOverIcmpv6) {
     world.resolver->names["six"] = Ip("fd00::5");
     Script({{{}, {IcmpError(2, 3, 0)}}, {{}, {IcmpError(1, 1, 4)}}, {{}, {IcmpError(2, 2)}}, Answered(2)});
     r = Run(QStringLiteral("six"), 4);
-    EXPECT_EQ(r.Report, QStringLiteral("six [fd00::5]:\r\n"
-                                       "\tTry #1: failure, TTL expired during transmission; packet discarded.\r\n"
-                                       "\tTry #2: failure, responde not valid or time-out.\r\n"
-                                       "\tTry #3: failure, responde not valid or time-out.\r\n"
-                                       "\tTry #4: successful, DataSize=32, TTL=52, Time=2 ms.\r\n"
-                                       "\t4 request(s) total, 1 successful. Min=2 ms, Max=2 ms, Mean=2 ms, "
-                                       "Packet loss=75%"));
+    EXPECT_EQ(r.Report,
+              QStringLiteral("six [fd00::5]:\r\n"
+                             "\tTry #1: failure, TTL expired during transmission; packet discarded.\r\n"
+                             "\tTry #2: failure, responde not valid or time-out.\r\n"
+                             "\tTry #3: failure, responde not valid or time-out.\r\n"
+                             "\tTry #4: successful, DataSize=32, TTL=52, Time=2 ms.\r\n"
+                             "\t4 request(s) total, 1 successful. Min=2 ms, Max=2 ms, Mean=2 ms, "
+                             "Packet loss=75%"));
     EXPECT_EQ(world.network->openedFamilies, (std::vector<IpFamily>{IpFamily::V4, IpFamily::V6}));
     EXPECT_FALSE(world.network->socketOpen);
 

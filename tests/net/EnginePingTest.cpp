@@ -309,7 +309,8 @@ TEST_F(EnginePingTest, EndingMidTryTakesLessThanASecond) {
 
 TEST_F(EnginePingTest, Ipv6OverTheRawAndThePingSocket) {
     StopSignal stop;
-    const PingResult loopback = RunPing({QStringLiteral("::1"), 1000, 32, 32, 2}, PingEnvironment::System(), stop);
+    const PingResult loopback =
+        RunPing({QStringLiteral("::1"), 1000, 32, 32, 2}, PingEnvironment::System(), stop);
     EXPECT_EQ(loopback.ResultCode, PING_SUCCESS) << loopback.Report.toStdString();
 
     // The responder answers with hop limit 99: that is what the reports show, whatever the row sent.
@@ -335,7 +336,8 @@ TEST_F(EnginePingTest, Ipv6OverTheRawAndThePingSocket) {
 
     ASSERT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "0 2147483647"));
     const CommandResult datagram = ProbeAsNobody(*m_client, "[" + address + "]", 1000, 37, 2);
-    EXPECT_TRUE(datagram.output.find("2 request(s) total, 2 successful.") != std::string::npos) << datagram.output;
+    EXPECT_TRUE(datagram.output.find("2 request(s) total, 2 successful.") != std::string::npos)
+        << datagram.output;
     EXPECT_EQ(Text(datagram).count(QStringLiteral("TTL=99,")), 2) << datagram.output;
     // The row's TTL left as the hop limit of every request, from both sockets.
     ASSERT_EQ(responder.Requests().size(), 4u);
@@ -344,8 +346,9 @@ TEST_F(EnginePingTest, Ipv6OverTheRawAndThePingSocket) {
 
     ASSERT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "1 0"));
     const CommandResult refused = ProbeAsNobody(*m_client, address, 1000, 32, 1);
-    EXPECT_TRUE(Text(refused).contains(QStringLiteral("\n\tSocket(AF_INET6,SOCK_RAW,IPPROTO_ICMPV6) failed. Status: 1"
-                                                      "\n\tTo allow pinging")))
+    EXPECT_TRUE(
+        Text(refused).contains(QStringLiteral("\n\tSocket(AF_INET6,SOCK_RAW,IPPROTO_ICMPV6) failed. Status: 1"
+                                              "\n\tTo allow pinging")))
         << refused.output;
 }
 
@@ -400,8 +403,8 @@ TEST_F(EnginePingTest, NamesWithoutAnIpv4AddressGoOverIpv6) {
     const CommandResult only6 = m_client->Exec({s_probe, "sixonly", "1000", "32", "32", "2"});
     const CommandResult both = m_client->Exec({s_probe, "both", "1000", "32", "32", "2"});
     std::filesystem::remove_all(etc);
-    EXPECT_TRUE(Text(only6).startsWith(QStringLiteral("sixonly [%1]:\n\tTry #1: successful")
-                                           .arg(QString::fromStdString(six))))
+    EXPECT_TRUE(Text(only6).startsWith(
+        QStringLiteral("sixonly [%1]:\n\tTry #1: successful").arg(QString::fromStdString(six))))
         << only6.output;
     EXPECT_TRUE(only6.output.find("result=4 ") != std::string::npos) << only6.output;
     // A name that has an IPv4 address keeps it.

@@ -65,8 +65,9 @@ TEST_F(MonitorNet, Ipv6HostsAreTypedAndPinged) {
     EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Ping_Success"));
     const QString text = LogViewText(*w->Memo_Log);
     // The address under its name, or as typed where it has none.
-    EXPECT_TRUE(text.contains(QStringLiteral("[::1] (")) ||
-                text.contains(QStringLiteral("[0000:0000:0000:0000:0000:0000:0000:0001] (reverse lookup failed)")))
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("[::1] (")) ||
+        text.contains(QStringLiteral("[0000:0000:0000:0000:0000:0000:0000:0001] (reverse lookup failed)")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("2 request(s) total, 2 successful."))) << text.toStdString();
 }

@@ -79,8 +79,8 @@ HostAddress Ip(const char* text) {
     return a;
 }
 
-Bytes Icmp6ErrorFor(std::uint8_t type, std::uint8_t code, const HostAddress& source, const HostAddress& destination,
-                    std::span<const std::uint8_t> request) {
+Bytes Icmp6ErrorFor(std::uint8_t type, std::uint8_t code, const HostAddress& source,
+                    const HostAddress& destination, std::span<const std::uint8_t> request) {
     Bytes error(8 + 40, 0);
     error[0] = type;
     error[1] = code;

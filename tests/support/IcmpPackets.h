@@ -27,8 +27,8 @@ Bytes IcmpErrorFor(std::uint8_t type, std::uint8_t code, std::span<const std::ui
 
 // An ICMPv6 error (type, code) about request, a bare ICMPv6 message sent from source to destination:
 // the error quotes the IPv6 header rebuilt from those and the whole request.
-Bytes Icmp6ErrorFor(std::uint8_t type, std::uint8_t code, const HostAddress& source, const HostAddress& destination,
-                    std::span<const std::uint8_t> request);
+Bytes Icmp6ErrorFor(std::uint8_t type, std::uint8_t code, const HostAddress& source,
+                    const HostAddress& destination, std::span<const std::uint8_t> request);
 
 // Field access in the byte order the engine writes (little-endian).
 std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at);

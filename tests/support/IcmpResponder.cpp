@@ -32,7 +32,9 @@ std::span<const std::uint8_t> MessageOf(const IcmpResponder::Request& r) {
 } // namespace
 
 IcmpResponder::Policy IcmpResponder::Echo(int delayMs) {
-    return [delayMs](const Request& r) { return std::vector<Answer>{{delayMs, EchoReplyFor(MessageOf(r)), 64}}; };
+    return [delayMs](const Request& r) {
+        return std::vector<Answer>{{delayMs, EchoReplyFor(MessageOf(r)), 64}};
+    };
 }
 
 IcmpResponder::Policy IcmpResponder::Silent() {
@@ -184,13 +186,14 @@ void IcmpResponder::Serve() {
         while (!queue.empty() && queue.begin()->first <= Clock::now()) {
             const Due& due = queue.begin()->second;
             if (m_family == IpFamily::V6)
-                ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &due.answer.ttl, sizeof due.answer.ttl);
+                ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &due.answer.ttl,
+                             sizeof due.answer.ttl);
             else
                 ::setsockopt(m_socket, IPPROTO_IP, IP_TTL, &due.answer.ttl, sizeof due.answer.ttl);
             sockaddr_storage to{};
             const socklen_t length = ToSockaddr(due.to, to);
-            ::sendto(m_socket, due.answer.icmp.data(), due.answer.icmp.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                     length);
+            ::sendto(m_socket, due.answer.icmp.data(), due.answer.icmp.size(), 0,
+                     reinterpret_cast<sockaddr*>(&to), length);
             queue.erase(queue.begin());
         }
     }
