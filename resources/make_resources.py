@@ -353,7 +353,7 @@ def disabled(glyph):
 
 
 # ---------------------------------------------------------------------------------------------
-# Program icon: a dark tile with a green echo trace and a lit lamp, drawn at 16, 32 and 64 pixels
+# Program icon: a dark tile with a green echo trace and a lit lamp, drawn at 16 to 256 pixels
 
 def draw_program_icon(size):
     s = size / 32.0
@@ -680,6 +680,9 @@ def build():
         out["glyphs/glyph_%s_disabled.png" % name] = ("png", disabled(glyph).rgba_rows())
     for size, suffix in ((16, "_16"), (32, ""), (64, "_64")):
         out["icons/tevro_icon%s.png" % suffix] = ("png", draw_program_icon(size).rgba_rows())
+    # The larger sizes only go to the desktop's icon theme when the program is installed.
+    for size in (48, 128, 256):
+        out["icons/tevro_icon_%d.png" % size] = ("png", draw_program_icon(size).rgba_rows())
     out["sounds/alert.wav"] = ("wav", chime_samples())
     return out
 

@@ -58,6 +58,7 @@ void EndModalDialogs() {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(tevro::kDesktopId));
     QApplication::setApplicationName(QString::fromLatin1(tevro::kProductName));
     QApplication::setOrganizationName(QStringLiteral("Kaltmer"));
     QApplication::setApplicationVersion(QString::fromLatin1(tevro::kVersionText));
