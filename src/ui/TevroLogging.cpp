@@ -4,7 +4,6 @@
 #include "ui/Tevro_u.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace {
 
@@ -90,11 +89,3 @@ QDateTime TF_Tevro::DowntimeStart() const {
 void TF_Tevro::SetDowntimeMonotonicClock(std::function<qint64()> milliseconds) {
     Log().clock.monotonic = std::move(milliseconds);
 }
-
-bool TF_Tevro::OrvexAvailable() const {
-    return QFileInfo::exists(QStringLiteral("Orvex.exe"));
-}
-
-// The extraction command (running the tool over the LOG files and showing its output) is not built
-// yet; the button is only enabled when the tool exists beside the program.
-void TF_Tevro::SB_OrvexClick() {}

@@ -59,6 +59,8 @@ struct TevroEnvironment {
     std::function<QMessageBox::StandardButton(const QString& text, tevro::MessageKind kind,
                                               QMessageBox::StandardButtons buttons, bool centred)>
         messageBox;
+    // Opens a document with the desktop's handler, answering as LaunchFile does; empty: LaunchFile.
+    std::function<int(const QString& file)> openDocument;
 };
 
 class TF_Tevro : public QWidget {
@@ -193,10 +195,13 @@ public:
     // Tests set the monotonic milliseconds behind the table's period lengths; the wall-clock moments
     // come from Now().
     void SetDowntimeMonotonicClock(std::function<qint64()> milliseconds);
-    bool OrvexAvailable() const; // SB_Orvex is enabled when the extraction tool is there
-    void SB_OrvexClick();
 
     QString LogFileName;
+
+    // ---- Log extraction: bodies in ui/TevroOrvex.cpp ----
+
+    bool OrvexAvailable(); // looks for the extraction tool once; SB_Orvex is enabled when it is there
+    void SB_OrvexClick();
 
 private:
     struct LogState;
@@ -205,6 +210,8 @@ private:
     };
     LogState& Log();
     std::unique_ptr<LogState, LogStateDeleter> m_logState;
+    struct OrvexState;
+    std::shared_ptr<OrvexState> m_orvex; // shared_ptr: its type is complete only in TevroOrvex.cpp
 
 public:
     // ---- Controls (objectName = the name of the member) ----

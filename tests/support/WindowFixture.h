@@ -32,6 +32,7 @@ protected:
             boxes.push_back({text, kind, centred});
             return QMessageBox::Ok;
         };
+        env.openDocument = openDocument;
         return std::make_unique<TF_Tevro>(std::move(env));
     }
 
@@ -45,6 +46,7 @@ protected:
 
     TempSettings settings;
     std::vector<RecordedBox> boxes;
+    std::function<int(const QString& file)> openDocument; // empty: the desktop's handler
 };
 
 } // namespace tevro::test

@@ -1,0 +1,136 @@
+// An outage ends with the host's next successful round. A new run or a restart of monitoring ends it too,
+// unended: nobody pinged the host in between, so its state there is unknown.
+#include "HostStats.h"
+
+#include <algorithm>
+
+namespace orvex {
+
+int HostStats::ReplyPercentile(int p) const {
+    if (successes == 0)
+        return 0;
+    // Nearest rank: the smallest value with at least p percent of the rounds at or below it.
+    const std::uint64_t rank =
+        std::max<std::uint64_t>(1, (successes * static_cast<std::uint64_t>(p) + 99) / 100);
+    std::uint64_t seen = 0;
+    for (std::size_t ms = 0; ms < replyCounts.size(); ++ms) {
+        seen += replyCounts[ms];
+        if (seen >= rank)
+            return static_cast<int>(ms);
+    }
+    for (const auto& [ms, count] : replyBeyond) {
+        seen += count;
+        if (seen >= rank)
+            return ms;
+    }
+    return 0;
+}
+
+void HostStats::AddReply(int ms) {
+    if (ms >= 0 && ms < kDirectMs) {
+        if (static_cast<std::size_t>(ms) >= replyCounts.size())
+            replyCounts.resize(static_cast<std::size_t>(ms) + 1);
+        ++replyCounts[static_cast<std::size_t>(ms)];
+    } else {
+        ++replyBeyond[ms];
+    }
+    replySum += ms;
+}
+
+void HostCollector::OnRound(const Round& round) {
+    if (round.host.empty()) {
+        ++m_unattributed;
+        return;
+    }
+    const std::uint32_t index = IndexOf(round.host, round.when);
+    HostStats& host = m_hosts[index];
+
+    if (m_rounds == 0 || round.when < m_first)
+        m_first = round.when;
+    if (m_rounds == 0 || round.when > m_last)
+        m_last = round.when;
+    ++m_rounds;
+    ++host.rounds;
+    host.firstSeen = std::min(host.firstSeen, round.when);
+    host.lastSeen = std::max(host.lastSeen, round.when);
+
+    if (round.outcome == Outcome::Success) {
+        ++host.successes;
+        host.AddReply(round.meanMs);
+        host.lossSum += static_cast<std::uint64_t>(round.lossPct);
+        ++host.lossRounds;
+        if (host.down) {
+            host.current.end = round.when;
+            host.current.ended = 1;
+            CloseOutage(host);
+        }
+        return;
+    }
+
+    if (round.outcome == Outcome::Failed) {
+        ++host.failures;
+        host.lossSum += 100;
+        ++host.lossRounds;
+    } else {
+        ++host.socketErrors;
+    }
+    if (!host.down) {
+        host.down = true;
+        host.current = Outage{index, 0, round.when, round.when, 0};
+    }
+    ++host.current.rounds;
+    host.current.end = round.when;
+}
+
+std::uint32_t HostCollector::IndexOf(std::string_view name, std::int64_t when) {
+    // Rounds come host after host in slot order, so the host after the last one is nearly always it.
+    const auto count = static_cast<std::uint32_t>(m_hosts.size());
+    if (count > 0) {
+        const std::uint32_t next = (m_lastIndex + 1) % count;
+        if (m_hosts[next].name == name)
+            return m_lastIndex = next;
+    }
+    auto [it, added] = m_index.try_emplace(std::string(name), count);
+    if (added) {
+        m_hosts.emplace_back();
+        m_hosts.back().name = it->first;
+        m_hosts.back().firstSeen = when;
+    }
+    return m_lastIndex = it->second;
+}
+
+void HostCollector::OnTableLine(std::string_view line) {
+    m_table.Add(line);
+}
+
+void HostCollector::OnRunStart() {
+    ++m_runs;
+    CloseOutages();
+}
+
+std::vector<std::uint64_t> HostCollector::OutagesPerHost() const {
+    std::vector<std::uint64_t> counts;
+    counts.reserve(m_hosts.size());
+    for (const HostStats& host : m_hosts)
+        counts.push_back(host.outages);
+    return counts;
+}
+
+void HostCollector::CloseOutages() {
+    for (HostStats& host : m_hosts) {
+        if (host.down)
+            CloseOutage(host);
+    }
+}
+
+void HostCollector::CloseOutage(HostStats& host) {
+    host.down = false;
+    const std::int64_t length = Length(host.current);
+    if (host.outages == 0 || length > Length(host.longest))
+        host.longest = host.current;
+    ++host.outages;
+    host.outageSeconds += length;
+    m_outages.Add(host.current);
+}
+
+} // namespace orvex

@@ -1,0 +1,91 @@
+// What the report says about each host, gathered round by round from the scanner: counts, reply times,
+// packet loss and the host's own outages.
+#pragma once
+
+#include "LogScanner.h"
+#include "Spool.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace orvex {
+
+struct HostStats {
+    std::string name;
+    std::uint64_t rounds = 0;
+    std::uint64_t successes = 0;
+    std::uint64_t failures = 0;
+    std::uint64_t socketErrors = 0;
+    std::int64_t firstSeen = 0;
+    std::int64_t lastSeen = 0;
+
+    // Mean reply time of each successful round, counted per millisecond value: exact percentiles in
+    // memory bounded by the time-out, not by the LOG. Values beyond the array's reach are rare.
+    static constexpr int kDirectMs = 16384;
+    std::vector<std::uint64_t> replyCounts; // index: ms, grown as needed up to kDirectMs
+    std::map<int, std::uint64_t> replyBeyond;
+    void AddReply(int ms);
+    double replySum = 0;
+    std::uint64_t lossSum = 0;    // percent, over rounds that sent requests
+    std::uint64_t lossRounds = 0; // successes and failures; socket errors sent nothing
+
+    std::uint64_t outages = 0;
+    std::int64_t outageSeconds = 0;
+    Outage longest;
+
+    // The outage being followed.
+    bool down = false;
+    Outage current;
+
+    // Nearest-rank percentile of the reply times (p in 1..100); 0 without successful rounds.
+    int ReplyPercentile(int p) const;
+    double Availability() const {
+        return rounds == 0 ? 0.0 : 100.0 * static_cast<double>(successes) / static_cast<double>(rounds);
+    }
+    double MeanLoss() const {
+        return lossRounds == 0 ? 0.0 : static_cast<double>(lossSum) / static_cast<double>(lossRounds);
+    }
+    double MeanReply() const { return successes == 0 ? 0.0 : replySum / static_cast<double>(successes); }
+};
+
+class HostCollector final : public ScanSink {
+public:
+    void OnRound(const Round& round) override;
+    void OnTableLine(std::string_view line) override;
+    void OnPhaseStart() override { CloseOutages(); }
+    void OnRunStart() override;
+    // Ends the outages still open at the end of the LOG.
+    void Finish() { CloseOutages(); }
+
+    const std::vector<HostStats>& Hosts() const { return m_hosts; }
+    std::vector<std::uint64_t> OutagesPerHost() const;
+    OutageStore& Outages() { return m_outages; }
+    TextSpool& TableLines() { return m_table; }
+
+    std::uint64_t Rounds() const { return m_rounds; }
+    std::uint64_t Runs() const { return m_runs; }
+    std::uint64_t Unattributed() const { return m_unattributed; }
+    std::int64_t FirstMoment() const { return m_first; }
+    std::int64_t LastMoment() const { return m_last; }
+
+private:
+    std::uint32_t IndexOf(std::string_view name, std::int64_t when);
+    void CloseOutages();
+    void CloseOutage(HostStats& host);
+
+    std::vector<HostStats> m_hosts;
+    std::unordered_map<std::string, std::uint32_t> m_index;
+    std::uint32_t m_lastIndex = 0;
+    OutageStore m_outages;
+    TextSpool m_table;
+    std::uint64_t m_rounds = 0;
+    std::uint64_t m_runs = 0;
+    std::uint64_t m_unattributed = 0;
+    std::int64_t m_first = 0;
+    std::int64_t m_last = 0;
+};
+
+} // namespace orvex
