@@ -5,6 +5,7 @@
 #include "common/Product.h"
 #include "common/Resources.h"
 #include "richview/RichView.h"
+#include "ui/Alert_u.h"
 #include "ui/Anchors.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
@@ -162,6 +163,7 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
     layout->addWidget(Status_Bar);
 
     Timer1 = Named(new QTimer(this), QStringLiteral("Timer1"));
+    AlertWindowMaker = [](QWidget* owner) -> QWidget* { return new TF_Alert(owner); };
 
     BuildPingPage();
     BuildHelpPageControls();

@@ -158,7 +158,7 @@ public:
     // The graph window's feed, or null while there is no graph window that takes one.
     tevro::GraphFeed* GraphFeedTarget() const;
     // Makes the alert window (owned by `owner`; a QDialog is shown modally in configuration mode).
-    // Empty until the alert window exists: alerts then do nothing.
+    // TF_Alert unless a test puts another in; empty: alerts do nothing.
     std::function<QWidget*(QWidget* owner)> AlertWindowMaker;
     QWidget* AlertWindow() const;
 

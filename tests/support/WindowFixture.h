@@ -30,7 +30,7 @@ protected:
         env.messageBox = [this](const QString& text, MessageKind kind, QMessageBox::StandardButtons,
                                 bool centred) {
             boxes.push_back({text, kind, centred});
-            return QMessageBox::Ok;
+            return answer;
         };
         env.openDocument = openDocument;
         return std::make_unique<TF_Tevro>(std::move(env));
@@ -47,6 +47,7 @@ protected:
     TempSettings settings;
     std::vector<RecordedBox> boxes;
     std::function<int(const QString& file)> openDocument; // empty: the desktop's handler
+    QMessageBox::StandardButton answer = QMessageBox::Ok; // what every box is answered with
 };
 
 } // namespace tevro::test
