@@ -58,10 +58,11 @@ template <typename T> std::optional<T> RunAbandonable(std::function<T()> lookup,
 class PosixResolver final : public Resolver {
 public:
     HostLookup ByName(const std::string& name, const StopSignal& stop) override {
-        auto found = RunAbandonable<HostLookup>([name] { return Lookup(name); }, stop);
-        if (!found)
-            return {kLookupStopped, {}};
-        return *found;
+        return LookupAbandonable(name, 0, stop);
+    }
+
+    HostLookup ByNameOfficial(const std::string& name, const StopSignal& stop) override {
+        return LookupAbandonable(name, AI_CANONNAME, stop);
     }
 
     std::optional<std::string> ByAddress(const HostAddress& address, const StopSignal& stop) override {
@@ -72,29 +73,40 @@ public:
     }
 
 private:
-    static HostLookup Lookup(const std::string& name) {
+    static HostLookup LookupAbandonable(const std::string& name, int flags, const StopSignal& stop) {
+        auto found = RunAbandonable<HostLookup>([name, flags] { return Lookup(name, flags); }, stop);
+        if (!found)
+            return {kLookupStopped, {}, {}};
+        return *found;
+    }
+
+    static HostLookup Lookup(const std::string& name, int flags) {
         // Both families in one look-up, so an unanswering name server is waited for once. A name
         // with an IPv4 address gets that address, as it always did; only one without gets its IPv6.
         // No AI_ADDRCONFIG: on a machine with only loopback it would make "localhost" fail.
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_RAW;
+        hints.ai_flags = flags;
         addrinfo* list = nullptr;
         const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
         if (status != 0)
-            return {status, {}};
-        HostLookup found{EAI_NONAME, {}};
+            return {status, {}, {}};
+        HostLookup found{EAI_NONAME, {}, {}};
         for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
             const auto address = FromSockaddr(ai->ai_addr, ai->ai_addrlen);
             if (!address)
                 continue;
             if (address->family == IpFamily::V4) {
-                found = {0, *address};
+                found = {0, *address, {}};
                 break;
             }
             if (found.status != 0)
-                found = {0, *address};
+                found = {0, *address, {}};
         }
+        // The canonical name comes with the first entry only.
+        if (found.status == 0 && (flags & AI_CANONNAME) != 0 && list->ai_canonname != nullptr)
+            found.name = list->ai_canonname;
         ::freeaddrinfo(list);
         return found;
     }

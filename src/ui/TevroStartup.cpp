@@ -102,6 +102,7 @@ void TF_Tevro::FormShow() {
 void TF_Tevro::FormDestroy() {
     // No result may arrive once the table is closed, not even while an error box below waits.
     ShutdownPingWorkers();
+    ShutdownLookups();
     CloseDowntimeTable();
     QString error;
     if (!SaveSettings(error))

@@ -170,6 +170,8 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
     BuildMenus();
     SetTabOrder();
     ConnectHandlers();
+    BuildInfoMenu();
+    BuildTrayIcon();
     Row(1).Active->setFocus();
 
     FormCreate();
@@ -177,6 +179,8 @@ TF_Tevro::TF_Tevro(TevroEnvironment environment, QWidget* parent)
 
 TF_Tevro::~TF_Tevro() {
     qApp->removeEventFilter(this);
+    if (m_graphWindow != nullptr && m_graphWindow->parent() == this)
+        delete m_graphWindow.data(); // it saves its scale before this window saves the settings
     FormDestroy();
 }
 
@@ -437,6 +441,7 @@ void TF_Tevro::ConnectHandlers() {
             [this](const QPoint& pos) { PopupMenu1->popup(Memo_Log->mapToGlobal(pos)); });
     connect(mi_RestoreTevro, &QAction::triggered, this, &TF_Tevro::WinTaskbarDblClick);
     connect(mi_CloseTevro, &QAction::triggered, this, &TF_Tevro::mi_CloseTevroClick);
+    ConnectHostEntry();
     for (QMenu* menu : {PopupMenu1, PopupMenu2}) {
         connect(menu, &QMenu::hovered, this, [this](QAction* action) { TrackHint(tevro::HintOf(action)); });
         connect(menu, &QMenu::aboutToHide, this,
@@ -640,7 +645,7 @@ bool TF_Tevro::eventFilter(QObject* watched, QEvent* event) {
     if ((type == QEvent::Enter || type == QEvent::Leave) && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         // Leaving a control puts the mouse over its parent, which gets no enter event of its own.
-        if (widget->window() == this && widget != this)
+        if ((widget->window() == this || widget->window() == m_graphWindow) && widget != this)
             TrackHint(tevro::EffectiveHint(type == QEvent::Enter ? widget : widget->parentWidget()));
     }
     return QWidget::eventFilter(watched, event);

@@ -28,13 +28,17 @@ class QTimer;
 class QToolButton;
 class TPing;
 class TRichView;
+class TWinTaskbar;
 
 namespace tevro {
 class AnchorLayout;
 class Gauge;
 class GraphFeed;
 class PingWorkerFactory;
+class Resolver;
+class SocketLibrary;
 class SpinEdit;
+struct LookupAnswer;
 } // namespace tevro
 
 // The controls of one host row; `_0n` in the control names is the row's slot number.
@@ -61,6 +65,14 @@ struct TevroEnvironment {
         messageBox;
     // Opens a document with the desktop's handler, answering as LaunchFile does; empty: LaunchFile.
     std::function<int(const QString& file)> openDocument;
+    // Hands a web or mail link to the desktop; false when nothing took it. Empty: the desktop's handlers.
+    std::function<bool(const QString& address)> openUrl;
+};
+
+// A command of the window menu: its number, and the result its handler sets.
+struct TSysCommandMessage {
+    int CmdType = 0;
+    qintptr Result = 0;
 };
 
 class TF_Tevro : public QWidget {
@@ -118,6 +130,12 @@ public:
     // The current moment, from the environment's clock.
     QDateTime Now() const;
 
+    // ---- Info commands: bodies in ui/InfoCommands.cpp; the tray: ui/TevroTray.cpp ----
+
+    void HandleSysCommand(TSysCommandMessage& message);
+    void DoSysCommand(int command);
+    void OpenUrl(const QString& address); // an error box when no browser takes it
+
     // ---- Settings: bodies in ui/TevroSettings.cpp ----
 
     // Each returns false with a message naming the value when the store fails.
@@ -173,6 +191,25 @@ private:
     void FeedGraph(int slot, int resultCode, int meanTime, int packetLoss);
     void AddLogEntry(const QString& markup);
     std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
+
+public:
+    // ---- Host entry and lookup: bodies in ui/HostLookup.cpp ----
+
+    void Url_Exit(int slot);        // removes protocol prefixes, with a warning each
+    void Url_lookupClick(int slot); // looks the host up off the GUI thread
+    bool LookupRunning(int slot) const;
+    // Tests put scripted ones in place before the first lookup.
+    void SetLookupServices(std::shared_ptr<tevro::SocketLibrary> library,
+                           std::shared_ptr<tevro::Resolver> resolver);
+    // No lookup answer is handed over after it; runs when the application quits and in FormDestroy.
+    void ShutdownLookups();
+
+private:
+    struct LookupState;
+    LookupState& Lookups();
+    void ConnectHostEntry();
+    void LookupAnswered(int slot, const tevro::LookupAnswer& answer);
+    std::shared_ptr<LookupState> m_lookup;
 
 public:
     // ---- LOG file and downtime table: bodies in ui/TevroLogging.cpp ----
@@ -266,6 +303,8 @@ public:
     QAction* mi_BugReport_DoIt = nullptr;
     QAction* mi_About_Info = nullptr;
     QAction* mi_About_OpenWebsite = nullptr;
+    TWinTaskbar* WinTaskbar = nullptr;
+    QMenu* SystemMenu = nullptr; // the info commands, where a title bar menu would offer them
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -277,6 +316,10 @@ private:
     void BuildMenus();
     void SetTabOrder();
     void ConnectHandlers();
+    void BuildInfoMenu();
+    void BuildTrayIcon();
+    bool OpenAddress(const QString& address);
+    void OpenMailLink(const QString& link);
     // Follows the widget under the mouse and passes hint changes to ShowHintInStatusLine.
     void TrackHint(const QString& hint);
     QMessageBox::StandardButton RunMessageBox(const QString& text, tevro::MessageKind kind,

@@ -4,6 +4,7 @@
 #include "desktop/ExitSignals.h"
 #include "desktop/FMXUtils.h"
 #include "desktop/SingleInstance.h"
+#include "ui/Graph_u.h"
 #include "ui/MessageBox.h"
 #include "ui/Tevro_u.h"
 
@@ -98,6 +99,8 @@ int main(int argc, char* argv[]) {
         mainWindow = &window;
         if (exitRequested)
             return 0; // asked to stop while it was being created
+        // Destroyed before the main window, saving its scale first.
+        TF_Graph graph(window);
 
         // Closing the main window ends the program even while other windows are open.
         struct CloseWatcher final : QObject {

@@ -11,8 +11,8 @@ namespace tevro::testing {
 HostLookup FakeResolver::ByName(const std::string& name, const StopSignal&) {
     const auto it = names.find(name);
     if (it == names.end())
-        return {failure, {}};
-    return {0, it->second};
+        return {failure, {}, {}};
+    return {0, it->second, {}};
 }
 
 std::optional<std::string> FakeResolver::ByAddress(const HostAddress& address, const StopSignal&) {

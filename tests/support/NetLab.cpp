@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -17,6 +18,7 @@ namespace tevro::testing {
 namespace {
 
 constexpr const char* kNetnsDir = "/run/netns/";
+constexpr const char* kEtcDir = "/etc/netns/";
 
 // Paths of the namespaces alive in this process, readable from a signal handler.
 constexpr int kMaxLive = 32;
@@ -25,9 +27,46 @@ char g_live[kMaxLive][kPathMax];
 std::atomic<bool> g_used[kMaxLive];
 std::mutex g_liveMutex;
 
+// Files written into /etc/netns (and their folders, flagged), likewise.
+constexpr int kMaxEtc = 64;
+char g_etc[kMaxEtc][kPathMax];
+std::atomic<bool> g_etcUsed[kMaxEtc];
+std::atomic<bool> g_etcIsDir[kMaxEtc];
+
+void RegisterEtc(const std::string& path, bool isDir) {
+    std::lock_guard lock(g_liveMutex);
+    for (int i = 0; i < kMaxEtc; ++i) {
+        if (g_etcUsed[i].load() && path == g_etc[i])
+            return;
+    }
+    for (int i = 0; i < kMaxEtc; ++i) {
+        if (!g_etcUsed[i].load()) {
+            std::snprintf(g_etc[i], kPathMax, "%s", path.c_str());
+            g_etcIsDir[i].store(isDir);
+            g_etcUsed[i].store(true);
+            return;
+        }
+    }
+}
+
+void UnregisterEtc(const std::string& dir) {
+    std::lock_guard lock(g_liveMutex);
+    for (int i = 0; i < kMaxEtc; ++i) {
+        if (g_etcUsed[i].load() && std::string(g_etc[i]).rfind(dir, 0) == 0)
+            g_etcUsed[i].store(false);
+    }
+}
+
 // A terminating signal skips destructors: unmount and unlink the namespaces' bind mounts (both
 // async-signal-safe system calls), then die of the signal as intended.
 void RemoveOnSignal(int signal) {
+    // Files before their folders.
+    for (bool dirs : {false, true}) {
+        for (int i = 0; i < kMaxEtc; ++i) {
+            if (g_etcUsed[i].load() && g_etcIsDir[i].load() == dirs)
+                dirs ? ::rmdir(g_etc[i]) : ::unlink(g_etc[i]);
+        }
+    }
     for (int i = 0; i < kMaxLive; ++i) {
         if (g_used[i].load()) {
             ::umount2(g_live[i], MNT_DETACH);
@@ -155,6 +194,25 @@ std::unique_ptr<NetNamespace> NetNamespace::Create(const std::string& prefix, co
 NetNamespace::~NetNamespace() {
     RunCommand({"ip", "netns", "delete", m_name});
     Unregister(m_name);
+    std::error_code ec;
+    std::filesystem::remove_all(kEtcDir + m_name, ec);
+    UnregisterEtc(kEtcDir + m_name);
+}
+
+bool NetNamespace::WriteEtcFile(const std::string& file, const std::string& content, std::string* error) {
+    const std::string dir = kEtcDir + m_name;
+    const std::string path = dir + "/" + file;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    RegisterEtc(dir, true);
+    RegisterEtc(path, false);
+    FILE* out = ec ? nullptr : std::fopen(path.c_str(), "w");
+    bool ok = out != nullptr && std::fwrite(content.data(), 1, content.size(), out) == content.size();
+    if (out != nullptr)
+        ok = std::fclose(out) == 0 && ok;
+    if (!ok && error)
+        *error = path + ": " + (ec ? ec.message() : std::string(std::strerror(errno)));
+    return ok;
 }
 
 CommandResult NetNamespace::Exec(std::vector<std::string> argv, const std::string& input) const {
@@ -228,16 +286,23 @@ bool LinkNamespaces(const NetNamespace& a, const std::string& addressA, const Ne
 
 void RemoveStaleNamespaces(const std::string& prefix) {
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(kNetnsDir, ec)) {
+    // Named <prefix>-<pid>-<tag>, with that process gone.
+    const auto stale = [&prefix, &ec](const std::filesystem::directory_entry& entry) {
         const std::string name = entry.path().filename().string();
         if (name.rfind(prefix + "-", 0) != 0)
-            continue;
+            return false;
         const std::string rest = name.substr(prefix.size() + 1);
         const std::string pid = rest.substr(0, rest.find('-'));
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        if (!std::filesystem::exists("/proc/" + pid, ec))
-            RunCommand({"ip", "netns", "delete", name});
+        return !pid.empty() && pid.find_first_not_of("0123456789") == std::string::npos &&
+               !std::filesystem::exists("/proc/" + pid, ec);
+    };
+    for (const auto& entry : std::filesystem::directory_iterator(kNetnsDir, ec)) {
+        if (stale(entry))
+            RunCommand({"ip", "netns", "delete", entry.path().filename().string()});
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(kEtcDir, ec)) {
+        if (stale(entry))
+            std::filesystem::remove_all(entry.path(), ec);
     }
 }
 

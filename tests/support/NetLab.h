@@ -1,6 +1,7 @@
 // Network namespaces and veth links of a test's own, for tests that send real packets as root.
-// Every namespace is named <prefix>-<pid>-<tag> and removed on every way out: the destructor, a
-// terminating signal, or (after a hard kill) the next test run that finds its process gone.
+// Every namespace is named <prefix>-<pid>-<tag> and removed, with its files in /etc/netns, on every way
+// out: the destructor, a terminating signal, or (after a hard kill) the next test run that finds its
+// process gone.
 #pragma once
 
 #include <functional>
@@ -36,6 +37,10 @@ public:
     bool Sysctl(const std::string& key, const std::string& value) const;
     // Loads an nftables ruleset (nft -f -) into the namespace.
     bool Nft(const std::string& ruleset, std::string* error = nullptr) const;
+
+    // Writes /etc/netns/<name>/<file> ("hosts", "resolv.conf"), which "ip netns exec" mounts over
+    // /etc/<file> for the commands it runs; removed with the namespace, on every way out.
+    bool WriteEtcFile(const std::string& file, const std::string& content, std::string* error = nullptr);
 
     // Runs fn with the calling thread inside the namespace: sockets it opens, and threads it
     // starts, belong to the namespace. False when the thread could not enter or come back.

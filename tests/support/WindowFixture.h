@@ -33,6 +33,7 @@ protected:
             return answer;
         };
         env.openDocument = openDocument;
+        env.openUrl = openUrl;
         return std::make_unique<TF_Tevro>(std::move(env));
     }
 
@@ -48,6 +49,7 @@ protected:
     std::vector<RecordedBox> boxes;
     std::function<int(const QString& file)> openDocument; // empty: the desktop's handler
     QMessageBox::StandardButton answer = QMessageBox::Ok; // what every box is answered with
+    std::function<bool(const QString& address)> openUrl; // empty: the desktop's handlers
 };
 
 } // namespace tevro::test
