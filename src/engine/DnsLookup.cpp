@@ -16,13 +16,6 @@ namespace {
 
 constexpr SocketVersion kLookupVersion{1, 1};
 
-std::string Dotted(std::uint32_t address) {
-    in_addr in{};
-    in.s_addr = address;
-    char text[INET_ADDRSTRLEN] = {};
-    return ::inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text) : std::string();
-}
-
 LookupAnswer Resolve(const std::string& host, Resolver& resolver, const StopSignal& stop) {
     using Kind = LookupAnswer::Kind;
     const LookupPlan plan = PlanLookup(host);
@@ -32,23 +25,28 @@ LookupAnswer Resolve(const std::string& host, Resolver& resolver, const StopSign
             return {};
         if (found.status != 0)
             return {Kind::NameFailed, found.status, {}, {}};
-        return {Kind::NameResolved, 0, found.name.empty() ? host : found.name, Dotted(found.address)};
+        return {Kind::NameResolved, 0, found.name.empty() ? host : found.name, AddressText(found.address)};
     }
     const auto name = resolver.ByAddress(plan.address, stop);
     if (stop.Requested())
         return {};
     if (!name)
-        return {Kind::AddressUnnamed, 0, {}, Dotted(plan.address)};
-    return {Kind::AddressResolved, 0, *name, Dotted(plan.address)};
+        return {Kind::AddressUnnamed, 0, {}, AddressText(plan.address)};
+    return {Kind::AddressResolved, 0, *name, AddressText(plan.address)};
 }
 
 } // namespace
 
 LookupPlan PlanLookup(const std::string& host) {
     const in_addr_t address = ::inet_addr(host.c_str());
-    if (address == INADDR_NONE)
-        return {false, 0};
-    return {true, address};
+    if (address != INADDR_NONE)
+        return {true, HostAddress::Ipv4(address)};
+    if (LooksLikeIpv6(host)) {
+        const Ipv6Literal literal = ParseIpv6Literal(host);
+        if (literal.status == 0)
+            return {true, literal.address};
+    }
+    return {false, {}};
 }
 
 LookupAnswer LookUpHost(const std::string& host, SocketLibrary& library, Resolver& resolver,

@@ -1,4 +1,4 @@
-// The user's lookup of a host text: a dotted address is looked up backwards (address to name),
+// The user's lookup of a host text: a dotted or IPv6 address is looked up backwards (address to name),
 // anything else forwards (name to address). The answer is plain data; LookupRunner runs lookups off
 // the GUI thread, since a resolver may take many seconds.
 #pragma once
@@ -18,12 +18,13 @@ namespace tevro {
 
 // Which way a host text is looked up.
 struct LookupPlan {
-    bool reverse = false;      // a dotted address: address to name
-    std::uint32_t address = 0; // when reverse: IPv4, network byte order
+    bool reverse = false; // a dotted or IPv6 address: address to name
+    HostAddress address;  // when reverse
 };
 
 // The text counts as a dotted address when inet_addr takes it: so "127.1" and "0x7f.0.0.1" do, and
-// "255.255.255.255", which inet_addr cannot tell from a failure, does not.
+// "255.255.255.255", which inet_addr cannot tell from a failure, does not. An IPv6 literal counts too,
+// with or without brackets and zone.
 LookupPlan PlanLookup(const std::string& host);
 
 struct LookupAnswer {
@@ -38,7 +39,7 @@ struct LookupAnswer {
     Kind kind = Kind::Stopped;
     int status = 0;      // NameFailed: the resolver's error code
     std::string name;    // NameResolved, AddressResolved: the official name
-    std::string address; // NameResolved, AddressResolved, AddressUnnamed: dotted text
+    std::string address; // NameResolved, AddressResolved, AddressUnnamed: the address as text
 };
 
 // The whole lookup on the calling thread, with the socket library (version 1.1) started before and

@@ -1,4 +1,4 @@
-// ICMP echo request layout, checksum and reply matching.
+// ICMP and ICMPv6 echo request layout, checksum and reply matching.
 #include "engine/IcmpEcho.h"
 
 #include <algorithm>
@@ -10,6 +10,8 @@ namespace {
 constexpr std::size_t kIpMinHeader = 20;
 constexpr std::size_t kIcmpMinHeader = 8;
 constexpr std::uint8_t kProtocolIcmp = 1;
+constexpr std::size_t kIp6Header = 40;
+constexpr std::uint8_t kNextHeaderIcmp6 = 58;
 
 std::uint16_t Read16(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
@@ -60,10 +62,58 @@ bool QuotesOurRequest(std::span<const std::uint8_t> error, const EchoExpectation
     const std::size_t header = IpHeaderLength(quoted);
     if (header == 0 || quoted.size() < header + kIcmpMinHeader)
         return false;
-    if (quoted[9] != kProtocolIcmp || ReadAddress(quoted, 16) != expected.destination)
+    if (quoted[9] != kProtocolIcmp || ReadAddress(quoted, 16) != expected.destination.Ipv4())
         return false;
     const auto request = quoted.subspan(header);
     return request[0] == kIcmpEchoRequest && MatchesIdAndSequence(request, expected);
+}
+
+// An ICMPv6 error quotes as much of the packet it is about as fits: our IPv6 header (we send no
+// extension headers) and our echo request.
+bool QuotesOurRequest6(std::span<const std::uint8_t> error, const EchoExpectation& expected) {
+    const auto quoted = error.subspan(kIcmpMinHeader);
+    if (quoted.size() < kIp6Header + kIcmpMinHeader || (quoted[0] >> 4) != 6 || quoted[6] != kNextHeaderIcmp6)
+        return false;
+    const auto& destination = expected.destination.bytes;
+    if (!std::equal(destination.begin(), destination.end(), quoted.begin() + 24))
+        return false;
+    const auto request = quoted.subspan(kIp6Header);
+    return request[0] == kIcmp6EchoRequest && MatchesIdAndSequence(request, expected);
+}
+
+DecodedEcho JudgeReply(std::span<const std::uint8_t> icmp,
+                       const EchoExpectation& expected, std::uint32_t now, DecodedEcho decoded) {
+    // The stamp must be the one this try sent: a late answer to an earlier try, or an answer to
+    // another worker pinging the same host, is not ours. The sender is not looked at: a host may
+    // answer from another of its addresses (a multi-homed router, a ping to 0.0.0.0).
+    if (icmp.size() < kEchoHeaderSize || !MatchesIdAndSequence(icmp, expected) ||
+        Read32(icmp, 8) != expected.stamp)
+        return decoded;
+    decoded.outcome = EchoOutcome::Reply;
+    // Unsigned subtraction survives the tick count wrapping; a clock that went backwards gives 0.
+    const std::uint32_t elapsed = now - expected.stamp;
+    decoded.roundTrip = elapsed > 0x7FFFFFFF ? 0 : static_cast<int>(elapsed);
+    return decoded;
+}
+
+DecodedEcho DecodeIcmp6(std::span<const std::uint8_t> icmp,
+                        const EchoExpectation& expected, std::uint32_t now) {
+    DecodedEcho decoded;
+    if (icmp.size() < kIcmpMinHeader)
+        return decoded;
+    switch (icmp[0]) {
+    case kIcmp6EchoReply:
+        return JudgeReply(icmp, expected, now, decoded);
+    case kIcmp6TimeExceeded:
+    case kIcmp6Unreachable:
+    case kIcmp6PacketTooBig: // IPv4 reports this as an unreachable (fragmentation needed)
+        if (QuotesOurRequest6(icmp, expected))
+            decoded.outcome =
+                icmp[0] == kIcmp6TimeExceeded ? EchoOutcome::TimeExceeded : EchoOutcome::Unreachable;
+        return decoded;
+    default:
+        return decoded;
+    }
 }
 
 } // namespace
@@ -80,26 +130,31 @@ std::uint16_t IcmpChecksum(std::span<const std::uint8_t> bytes) {
     return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
-void FillEchoRequest(std::span<std::uint8_t> message, std::uint16_t identifier) {
+void FillEchoRequest(std::span<std::uint8_t> message, std::uint16_t identifier, IpFamily family) {
     if (message.size() < kEchoHeaderSize)
         return;
     std::fill(message.begin(), message.begin() + kEchoHeaderSize, std::uint8_t{0});
-    message[0] = kIcmpEchoRequest;
+    message[0] = family == IpFamily::V6 ? kIcmp6EchoRequest : kIcmpEchoRequest;
     Write16(message, 4, identifier);
     std::fill(message.begin() + kEchoHeaderSize, message.end(), kEchoDataByte);
 }
 
-void StampEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, std::uint32_t stamp) {
+void StampEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, std::uint32_t stamp,
+                      IpFamily family) {
     if (message.size() < kEchoHeaderSize)
         return;
     Write16(message, 2, 0);
     Write32(message, 8, stamp);
     Write16(message, 6, sequence);
-    Write16(message, 2, IcmpChecksum(message));
+    if (family == IpFamily::V4)
+        Write16(message, 2, IcmpChecksum(message));
 }
 
-DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader, std::uint32_t /*source*/,
-                            const EchoExpectation& expected, std::uint32_t now) {
+DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHeader,
+                            const HostAddress& /*source*/, const EchoExpectation& expected,
+                            std::uint32_t now) {
+    if (expected.destination.family == IpFamily::V6)
+        return DecodeIcmp6(packet, expected, now);
     DecodedEcho decoded;
     std::span<const std::uint8_t> icmp = packet;
     if (withIpHeader) {
@@ -114,19 +169,7 @@ DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHea
 
     switch (icmp[0]) {
     case kIcmpEchoReply:
-        // The stamp must be the one this try sent: a late answer to an earlier try, or an answer to
-        // another worker pinging the same host, is not ours. The sender is not looked at: a host may
-        // answer from another of its addresses (a multi-homed router, a ping to 0.0.0.0).
-        if (icmp.size() < kEchoHeaderSize || !MatchesIdAndSequence(icmp, expected) ||
-            Read32(icmp, 8) != expected.stamp)
-            return decoded;
-        decoded.outcome = EchoOutcome::Reply;
-        // Unsigned subtraction survives the tick count wrapping; a clock that went backwards gives 0.
-        {
-            const std::uint32_t elapsed = now - expected.stamp;
-            decoded.roundTrip = elapsed > 0x7FFFFFFF ? 0 : static_cast<int>(elapsed);
-        }
-        return decoded;
+        return JudgeReply(icmp, expected, now, decoded);
     case kIcmpTimeExceeded:
     case kIcmpUnreachable:
         if (QuotesOurRequest(icmp, expected))

@@ -1,5 +1,5 @@
-// ICMP sockets on Linux: the raw socket where the program may open one, the kernel's ping socket
-// (net.ipv4.ping_group_range) where it may not.
+// ICMP and ICMPv6 sockets on Linux: the raw socket where the program may open one, the kernel's ping
+// socket (net.ipv4.ping_group_range, which governs both families) where it may not.
 #include "engine/IcmpSocket.h"
 
 #include <arpa/inet.h>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -46,7 +47,7 @@ bool IsIcmpReport(int error) {
     }
 }
 
-msghdr Message(sockaddr_in& name, iovec& iov, char* control, std::size_t controlSize) {
+msghdr Message(sockaddr_storage& name, iovec& iov, char* control, std::size_t controlSize) {
     msghdr msg{};
     msg.msg_name = &name;
     msg.msg_namelen = sizeof name;
@@ -59,7 +60,8 @@ msghdr Message(sockaddr_in& name, iovec& iov, char* control, std::size_t control
 
 class PosixIcmpSocket final : public IcmpSocket {
 public:
-    PosixIcmpSocket(int fd, IcmpSocketKind kind) : m_fd(fd), m_kind(kind) {}
+    PosixIcmpSocket(int fd, IcmpSocketKind kind, IpFamily family)
+        : m_fd(fd), m_kind(kind), m_family(family) {}
     ~PosixIcmpSocket() override { ::close(m_fd); }
     PosixIcmpSocket(const PosixIcmpSocket&) = delete;
     PosixIcmpSocket& operator=(const PosixIcmpSocket&) = delete;
@@ -67,15 +69,13 @@ public:
     int Handle() const override { return m_fd; }
     IcmpSocketKind Kind() const override { return m_kind; }
 
-    SendOutcome Send(std::span<const std::uint8_t> message, std::uint32_t destination) override {
+    SendOutcome Send(std::span<const std::uint8_t> message, const HostAddress& destination) override {
         ForgetStaleErrors();
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = 0;
-        to.sin_addr.s_addr = destination;
+        sockaddr_storage to{};
+        const socklen_t toLength = ToSockaddr(destination, to);
         for (;;) {
             const ssize_t sent = ::sendto(m_fd, message.data(), message.size(), 0,
-                                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                                          reinterpret_cast<const sockaddr*>(&to), toLength);
             if (sent >= 0)
                 return {IoStatus::Done, 0};
             if (errno == EINTR)
@@ -115,7 +115,7 @@ public:
 private:
     // Returns true with a packet, false with nothing to report (got.status Failed on a real error).
     bool ReadPacket(std::span<std::uint8_t> buffer, ReceiveOutcome& got) {
-        sockaddr_in from{};
+        sockaddr_storage from{};
         iovec iov{buffer.data(), buffer.size()};
         alignas(cmsghdr) char control[64];
         msghdr msg = Message(from, iov, control, sizeof control);
@@ -131,10 +131,12 @@ private:
             got = {IoStatus::Failed, error};
             return false;
         }
-        got = {IoStatus::Done, 0, static_cast<std::size_t>(n), from.sin_addr.s_addr, -1};
+        const auto source = FromSockaddr(reinterpret_cast<const sockaddr*>(&from), msg.msg_namelen);
+        got = {IoStatus::Done, 0, static_cast<std::size_t>(n), -1, source.value_or(HostAddress{})};
         for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL &&
-                c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+            const bool hops = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) ||
+                              (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_HOPLIMIT);
+            if (hops && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
                 int ttl = 0;
                 std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
                 got.ttl = ttl;
@@ -147,34 +149,48 @@ private:
     // rebuilt here into the ICMP message a raw socket would have seen, so one decoder judges both.
     bool ReadErrorQueue(std::span<std::uint8_t> buffer, ReceiveOutcome& got) {
         std::uint8_t quoted[576];
-        sockaddr_in original{};
+        sockaddr_storage original{};
         iovec iov{quoted, sizeof quoted};
         alignas(cmsghdr) char control[256];
         msghdr msg = Message(original, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (n < 0)
             return false;
+        const bool v6 = m_family == IpFamily::V6;
+        const auto destination = FromSockaddr(reinterpret_cast<const sockaddr*>(&original), msg.msg_namelen);
         for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+            const bool report = v6 ? c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR
+                                   : c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR;
+            if (!report || c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err)))
                 continue;
             sock_extended_err err{};
             std::memcpy(&err, CMSG_DATA(c), sizeof err);
-            if (err.ee_origin != SO_EE_ORIGIN_ICMP)
+            const int origin = v6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP;
+            if (err.ee_origin != origin || !destination)
                 return false;
-            sockaddr_in offender{};
-            std::memcpy(&offender, CMSG_DATA(c) + sizeof err, sizeof offender);
-            constexpr std::size_t kIcmp = 8, kIp = 20;
+            // The router that reported it follows the error record.
+            sockaddr_storage offender{};
+            std::memcpy(&offender, CMSG_DATA(c) + sizeof err,
+                        std::min(sizeof offender, c->cmsg_len - CMSG_LEN(sizeof err)));
+            const std::size_t kIcmp = 8, kIp = v6 ? 40 : 20;
             if (buffer.size() < kIcmp + kIp)
                 return false;
             const std::size_t body = std::min(static_cast<std::size_t>(n), buffer.size() - kIcmp - kIp);
             std::fill(buffer.begin(), buffer.begin() + kIcmp + kIp, std::uint8_t{0});
             buffer[0] = err.ee_type;
             buffer[1] = err.ee_code;
-            buffer[kIcmp] = 0x45; // IPv4, 20-byte header
-            buffer[kIcmp + 9] = IPPROTO_ICMP;
-            std::memcpy(buffer.data() + kIcmp + 16, &original.sin_addr.s_addr, 4);
+            if (v6) {
+                buffer[kIcmp] = 0x60;
+                buffer[kIcmp + 6] = IPPROTO_ICMPV6;
+                std::memcpy(buffer.data() + kIcmp + 24, destination->bytes.data(), 16);
+            } else {
+                buffer[kIcmp] = 0x45; // 20-byte header
+                buffer[kIcmp + 9] = IPPROTO_ICMP;
+                std::memcpy(buffer.data() + kIcmp + 16, destination->bytes.data(), 4);
+            }
             std::memcpy(buffer.data() + kIcmp + kIp, quoted, body);
-            got = {IoStatus::Done, 0, kIcmp + kIp + body, offender.sin_addr.s_addr, -1};
+            const auto from = FromSockaddr(reinterpret_cast<const sockaddr*>(&offender), sizeof offender);
+            got = {IoStatus::Done, 0, kIcmp + kIp + body, -1, from.value_or(HostAddress{})};
             return true;
         }
         return false;
@@ -196,6 +212,7 @@ private:
 
     int m_fd;
     IcmpSocketKind m_kind;
+    IpFamily m_family;
 };
 
 struct OptionStep {
@@ -210,10 +227,13 @@ struct OptionStep {
 
 class PosixIcmpNetwork final : public IcmpNetwork {
 public:
-    OpenOutcome Open(int timeOutMs, int ttl) override {
+    OpenOutcome Open(IpFamily family, int timeOutMs, int ttl) override {
         OpenOutcome out;
         IcmpSocketKind kind = IcmpSocketKind::Raw;
-        int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        const bool v6 = family == IpFamily::V6;
+        const int domain = v6 ? AF_INET6 : AF_INET;
+        const int protocol = v6 ? static_cast<int>(IPPROTO_ICMPV6) : static_cast<int>(IPPROTO_ICMP);
+        int fd = ::socket(domain, SOCK_RAW | SOCK_CLOEXEC, protocol);
         if (fd < 0) {
             const int rawError = errno;
             out.failure = OpenOutcome::Failure::Socket;
@@ -222,7 +242,7 @@ public:
             // refusal a missing capability gives, and the ping socket needs no capability.
             if (rawError != EPERM && rawError != EACCES)
                 return out;
-            fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+            fd = ::socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
             if (fd < 0) {
                 out.permissionDenied = true;
                 return out;
@@ -231,23 +251,43 @@ public:
             out.failure = OpenOutcome::Failure::None;
             out.error = 0;
         }
-        auto socket = std::make_unique<PosixIcmpSocket>(fd, kind);
+        auto socket = std::make_unique<PosixIcmpSocket>(fd, kind, family);
 
         timeval tv{timeOutMs / 1000, static_cast<suseconds_t>(timeOutMs % 1000) * 1000};
         const int on = 1;
-        // Let through only what can answer a try: echo reply, unreachable, time exceeded.
-        icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};
         std::vector<OptionStep> steps = {
             {SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv, "SOL_SOCKET", "SO_SNDTIMEO", timeOutMs},
             {SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv, "SOL_SOCKET", "SO_RCVTIMEO", timeOutMs},
-            {IPPROTO_IP, IP_TTL, &ttl, sizeof ttl, "IPPROTO_IP", "IP_TTL", ttl},
         };
-        if (kind == IcmpSocketKind::Raw) {
-            steps.push_back({SOL_RAW, ICMP_FILTER, &filter, sizeof filter, "SOL_RAW", "ICMP_FILTER",
-                             static_cast<int>(filter.data)});
+        // Let through only what can answer a try: echo reply, unreachable, time exceeded (and for
+        // ICMPv6 packet too big).
+        icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};
+        icmp6_filter filter6{};
+        ICMP6_FILTER_SETBLOCKALL(&filter6);
+        for (const int type :
+             {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED})
+            ICMP6_FILTER_SETPASS(type, &filter6);
+        if (v6) {
+            // No checksum option: for ICMPv6 the kernel computes it on either socket kind.
+            steps.push_back({IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttl, sizeof ttl, "IPPROTO_IPV6",
+                             "IPV6_UNICAST_HOPS", ttl});
+            steps.push_back(
+                {IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVHOPLIMIT", on});
+            if (kind == IcmpSocketKind::Raw)
+                steps.push_back({IPPROTO_ICMPV6, ICMP6_FILTER, &filter6, sizeof filter6, "IPPROTO_ICMPV6",
+                                 "ICMP6_FILTER", static_cast<int>(filter6.icmp6_filt[0])});
+            else
+                steps.push_back(
+                    {IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVERR", on});
         } else {
-            steps.push_back({IPPROTO_IP, IP_RECVTTL, &on, sizeof on, "IPPROTO_IP", "IP_RECVTTL", on});
-            steps.push_back({IPPROTO_IP, IP_RECVERR, &on, sizeof on, "IPPROTO_IP", "IP_RECVERR", on});
+            steps.push_back({IPPROTO_IP, IP_TTL, &ttl, sizeof ttl, "IPPROTO_IP", "IP_TTL", ttl});
+            if (kind == IcmpSocketKind::Raw) {
+                steps.push_back({SOL_RAW, ICMP_FILTER, &filter, sizeof filter, "SOL_RAW", "ICMP_FILTER",
+                                 static_cast<int>(filter.data)});
+            } else {
+                steps.push_back({IPPROTO_IP, IP_RECVTTL, &on, sizeof on, "IPPROTO_IP", "IP_RECVTTL", on});
+                steps.push_back({IPPROTO_IP, IP_RECVERR, &on, sizeof on, "IPPROTO_IP", "IP_RECVERR", on});
+            }
         }
         for (const OptionStep& step : steps) {
             if (::setsockopt(fd, step.level, step.name, step.value, step.length) != 0) {

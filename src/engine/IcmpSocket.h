@@ -1,7 +1,8 @@
-// The socket layer of the ping: opening an ICMP socket with its options, one send, one receive.
+// The socket layer of the ping: opening an ICMP or ICMPv6 socket with its options, one send, one receive.
 // Abstract so the run can be tested over scripted sockets.
 #pragma once
 
+#include "engine/HostAddress.h"
 #include "engine/StopSignal.h"
 
 #include <cstddef>
@@ -12,7 +13,7 @@
 namespace tevro {
 
 enum class IcmpSocketKind {
-    Raw,      // whole IPv4 datagrams, our own identifier; needs CAP_NET_RAW
+    Raw,      // whole IPv4 datagrams (ICMPv6: bare messages), our own identifier; needs CAP_NET_RAW
     Datagram, // the kernel's ping socket: bare ICMP messages, the kernel's identifier
 };
 
@@ -25,10 +26,10 @@ struct SendOutcome {
 
 struct ReceiveOutcome {
     IoStatus status = IoStatus::Done;
-    int error = 0;            // errno when Failed
-    std::size_t length = 0;   // bytes in the buffer when Done
-    std::uint32_t source = 0; // sender, network byte order
-    int ttl = -1;             // received time-to-live when the socket reports it apart from the packet
+    int error = 0;          // errno when Failed
+    std::size_t length = 0; // bytes in the buffer when Done
+    int ttl = -1; // received time-to-live (hop limit) when the socket reports it apart from the packet
+    HostAddress source = {}; // sender
 };
 
 class IcmpSocket {
@@ -36,7 +37,7 @@ public:
     virtual ~IcmpSocket() = default;
     virtual int Handle() const = 0;
     virtual IcmpSocketKind Kind() const = 0;
-    virtual SendOutcome Send(std::span<const std::uint8_t> message, std::uint32_t destination) = 0;
+    virtual SendOutcome Send(std::span<const std::uint8_t> message, const HostAddress& destination) = 0;
     // Waits up to waitMs for one packet (an ICMP error about our traffic counts as one).
     virtual ReceiveOutcome Receive(std::span<std::uint8_t> buffer, int waitMs, const StopSignal& stop) = 0;
 };
@@ -58,11 +59,12 @@ struct OpenOutcome {
 class IcmpNetwork {
 public:
     virtual ~IcmpNetwork() = default;
-    // Opens a socket with send and receive time-outs and the outgoing time-to-live.
-    virtual OpenOutcome Open(int timeOutMs, int ttl) = 0;
+    // Opens a socket of the family with send and receive time-outs and the outgoing time-to-live
+    // (hop limit).
+    virtual OpenOutcome Open(IpFamily family, int timeOutMs, int ttl) = 0;
 };
 
-// Raw ICMP socket first; where that is refused for want of privilege, the kernel's ping socket.
+// Raw ICMP (ICMPv6) socket first; where that is refused for want of privilege, the kernel's ping socket.
 std::shared_ptr<IcmpNetwork> SystemIcmpNetwork();
 
 } // namespace tevro

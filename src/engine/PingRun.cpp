@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -22,12 +23,8 @@ constexpr int kMaxTimeOut = 60000;
 constexpr int kMaxDataSize = static_cast<int>(kEchoBufferSize - kEchoHeaderSize);
 constexpr int kMaxCount = 65535;
 
-QString Dotted(std::uint32_t address) {
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr in{};
-    in.s_addr = address;
-    ::inet_ntop(AF_INET, &in, text, sizeof text);
-    return QString::fromLatin1(text);
+QString Text(const HostAddress& address) {
+    return QString::fromStdString(AddressText(address));
 }
 
 // Loss in percent, rounded to the nearest integer with ties to the even one, without floating point.
@@ -117,12 +114,20 @@ void PingRun::Execute(const StopSignal& stop) {
                          .arg(kMaxCount);
         return;
     }
-    if (!OpenSocket())
+    // The socket is opened before the name is looked up, as it always was; only a name that turns
+    // out to have no IPv4 address needs the other family's socket.
+    const IpFamily guess = LooksLikeIpv6(p.Host.toStdString()) ? IpFamily::V6 : IpFamily::V4;
+    if (!OpenSocket(guess))
         return;
-    std::uint32_t destination = 0;
+    HostAddress destination;
     QString header;
     if (!Resolve(stop, destination, header))
         return;
+    if (destination.family != guess) {
+        m_socket.reset();
+        if (!OpenSocket(destination.family))
+            return;
+    }
 
     std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[kEchoBufferSize]());
     std::unique_ptr<std::uint8_t[]> reply(new (std::nothrow) std::uint8_t[kEchoBufferSize]);
@@ -133,7 +138,7 @@ void PingRun::Execute(const StopSignal& stop) {
     }
     const std::span<std::uint8_t> message(request.get(),
                                           static_cast<std::size_t>(p.DataSize) + kEchoHeaderSize);
-    FillEchoRequest(message, m_env.identifier);
+    FillEchoRequest(message, m_env.identifier, destination.family);
 
     m_result.MinTime = std::numeric_limits<std::int32_t>::max();
     m_result.MaxTime = std::numeric_limits<std::int32_t>::min();
@@ -155,13 +160,15 @@ void PingRun::Execute(const StopSignal& stop) {
     m_socket.reset();
 }
 
-bool PingRun::OpenSocket() {
+bool PingRun::OpenSocket(IpFamily family) {
     const PingParams& p = m_params;
-    OpenOutcome opened = m_env.network->Open(p.TimeOut, p.TTL);
+    OpenOutcome opened = m_env.network->Open(family, p.TimeOut, p.TTL);
     if (opened.failure == OpenOutcome::Failure::Socket) {
         m_result.ResultCode = SOCKET_ERROR;
         m_result.Report =
-            p.Host % QStringLiteral("\r\n\tSocket(AF_INET,SOCK_RAW,IPPROTO_ICMP) failed. Status: %1")
+            p.Host % QStringLiteral("\r\n\tSocket(%1) failed. Status: %2")
+                         .arg(family == IpFamily::V6 ? QStringLiteral("AF_INET6,SOCK_RAW,IPPROTO_ICMPV6")
+                                                     : QStringLiteral("AF_INET,SOCK_RAW,IPPROTO_ICMP"))
                          .arg(opened.error);
         if (opened.permissionDenied) {
             // A bare "permission denied" helps nobody: say how to allow it.
@@ -188,42 +195,53 @@ bool PingRun::OpenSocket() {
     return true;
 }
 
-bool PingRun::Resolve(const StopSignal& stop, std::uint32_t& destination, QString& header) {
+bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString& header) {
     const PingParams& p = m_params;
     const std::string host = p.Host.toStdString();
+    const auto failed = [this, &p](int status) {
+        m_result.ResultCode = SOCKET_ERROR;
+        m_result.Report =
+            p.Host %
+            QStringLiteral("\r\n\tGetHostByName() DNS lookup failed or invalid IP. Status: %1").arg(status);
+        return false;
+    };
     in_addr dotted{};
+    std::optional<QString> literal; // the address as typed, without brackets
     if (::inet_aton(host.c_str(), &dotted) != 0) {
-        destination = dotted.s_addr;
-        // A dotted address is pinged even when no name is registered for it.
+        destination = HostAddress::Ipv4(dotted.s_addr);
+        literal = p.Host;
+    } else if (LooksLikeIpv6(host)) {
+        const Ipv6Literal parsed = ParseIpv6Literal(host);
+        if (parsed.status != 0)
+            return failed(parsed.status);
+        destination = parsed.address;
+        literal = p.Host.startsWith(QLatin1Char('[')) ? p.Host.mid(1, p.Host.size() - 2) : p.Host;
+    }
+    if (literal) {
+        // An address is pinged even when no name is registered for it.
         if (const auto name = m_env.resolver->ByAddress(destination, stop))
-            header =
-                QStringLiteral("[%1] (%2):\r\n\t").arg(Dotted(destination), QString::fromStdString(*name));
+            header = QStringLiteral("[%1] (%2):\r\n\t").arg(Text(destination), QString::fromStdString(*name));
         else
-            header = QStringLiteral("[%1] (reverse lookup failed):\r\n\t").arg(p.Host);
+            header = QStringLiteral("[%1] (reverse lookup failed):\r\n\t").arg(*literal);
         return true;
     }
     const HostLookup found = m_env.resolver->ByName(host, stop);
-    if (found.status != 0) {
-        m_result.ResultCode = SOCKET_ERROR;
-        m_result.Report =
-            p.Host % QStringLiteral("\r\n\tGetHostByName() DNS lookup failed or invalid IP. Status: %1")
-                         .arg(found.status);
-        return false;
-    }
+    if (found.status != 0)
+        return failed(found.status);
     destination = found.address;
-    header = QStringLiteral("%1 [%2]:\r\n\t").arg(p.Host, Dotted(destination));
+    header = QStringLiteral("%1 [%2]:\r\n\t").arg(p.Host, Text(destination));
     return true;
 }
 
 PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
-                                std::uint32_t destination, std::uint16_t sequence, const StopSignal& stop,
-                                int& validReplies, std::int64_t& sum) {
+                                const HostAddress& destination, std::uint16_t sequence,
+                                const StopSignal& stop, int& validReplies, std::int64_t& sum) {
     const PingParams& p = m_params;
     QString& report = m_result.Report;
     TickClock& clock = *m_env.clock;
 
     const std::uint32_t stamp = clock.NowMs();
-    StampEchoRequest(request, sequence, stamp);
+    StampEchoRequest(request, sequence, stamp, destination.family);
     report += QStringLiteral("Try #%1: ").arg(static_cast<std::uint16_t>(sequence + 1));
 
     const SendOutcome sent = m_socket->Send(request, destination);
@@ -243,7 +261,8 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
         expected.identifier = m_env.identifier;
     expected.sequence = sequence;
     expected.stamp = stamp;
-    const bool withIpHeader = m_socket->Kind() == IcmpSocketKind::Raw;
+    // Only the IPv4 raw socket delivers the IP header; ICMPv6 sockets give the hop limit apart.
+    const bool withIpHeader = m_socket->Kind() == IcmpSocketKind::Raw && destination.family == IpFamily::V4;
 
     // The time-out is the try's whole budget: packets that are not ours do not extend it.
     const std::uint32_t start = clock.NowMs();

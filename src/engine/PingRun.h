@@ -79,10 +79,11 @@ public:
 
 private:
     enum class TryEnd { Next, Leave, Stopped };
-    bool OpenSocket();
-    bool Resolve(const StopSignal& stop, std::uint32_t& destination, QString& header);
-    TryEnd RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply, std::uint32_t destination,
-                  std::uint16_t sequence, const StopSignal& stop, int& validReplies, std::int64_t& sum);
+    bool OpenSocket(IpFamily family);
+    bool Resolve(const StopSignal& stop, HostAddress& destination, QString& header);
+    TryEnd RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
+                  const HostAddress& destination, std::uint16_t sequence, const StopSignal& stop,
+                  int& validReplies, std::int64_t& sum);
     void Close(int validReplies, std::int64_t sum);
 
     PingParams m_params;

@@ -65,7 +65,7 @@ public:
         return LookupAbandonable(name, AI_CANONNAME, stop);
     }
 
-    std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) override {
+    std::optional<std::string> ByAddress(const HostAddress& address, const StopSignal& stop) override {
         auto found = RunAbandonable<std::optional<std::string>>([address] { return Reverse(address); }, stop);
         if (!found)
             return std::nullopt;
@@ -76,29 +76,33 @@ private:
     static HostLookup LookupAbandonable(const std::string& name, int flags, const StopSignal& stop) {
         auto found = RunAbandonable<HostLookup>([name, flags] { return Lookup(name, flags); }, stop);
         if (!found)
-            return {kLookupStopped, 0, AF_INET, {}};
+            return {kLookupStopped, {}, {}};
         return *found;
     }
 
     static HostLookup Lookup(const std::string& name, int flags) {
+        // Both families in one look-up, so an unanswering name server is waited for once. A name
+        // with an IPv4 address gets that address, as it always did; only one without gets its IPv6.
         // No AI_ADDRCONFIG: on a machine with only loopback it would make "localhost" fail.
         addrinfo hints{};
-        hints.ai_family = AF_INET;
+        hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_RAW;
-        hints.ai_protocol = IPPROTO_ICMP;
         hints.ai_flags = flags;
         addrinfo* list = nullptr;
         const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
         if (status != 0)
-            return {status, 0, AF_INET, {}};
-        HostLookup found{EAI_NONAME, 0, AF_INET, {}};
+            return {status, {}, {}};
+        HostLookup found{EAI_NONAME, {}, {}};
         for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-            if (ai->ai_family == AF_INET && ai->ai_addr && ai->ai_addrlen >= sizeof(sockaddr_in)) {
-                sockaddr_in in{};
-                std::memcpy(&in, ai->ai_addr, sizeof in);
-                found = {0, in.sin_addr.s_addr, AF_INET, {}};
+            const auto address = FromSockaddr(ai->ai_addr, ai->ai_addrlen);
+            if (!address)
+                continue;
+            if (address->family == IpFamily::V4) {
+                found = {0, *address, {}};
                 break;
             }
+            if (found.status != 0)
+                found = {0, *address, {}};
         }
         // The canonical name comes with the first entry only.
         if (found.status == 0 && (flags & AI_CANONNAME) != 0 && list->ai_canonname != nullptr)
@@ -107,12 +111,11 @@ private:
         return found;
     }
 
-    static std::optional<std::string> Reverse(std::uint32_t address) {
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        in.sin_addr.s_addr = address;
+    static std::optional<std::string> Reverse(const HostAddress& address) {
+        sockaddr_storage storage{};
+        const socklen_t length = ToSockaddr(address, storage);
         char host[NI_MAXHOST] = {};
-        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0,
+        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host, sizeof host, nullptr, 0,
                           NI_NAMEREQD) != 0)
             return std::nullopt;
         return std::string(host);

@@ -1,6 +1,7 @@
 // Name resolution for the ping: forward by name, reverse by address. Abstract so tests can script it.
 #pragma once
 
+#include "engine/HostAddress.h"
 #include "engine/StopSignal.h"
 
 #include <cstdint>
@@ -11,16 +12,16 @@
 namespace tevro {
 
 struct HostLookup {
-    int status = 0;            // 0, or the resolver's non-zero error code
-    std::uint32_t address = 0; // IPv4, network byte order
-    int family = 2;            // AF_INET
-    std::string name;          // the host's official name, from ByNameOfficial only
+    int status = 0; // 0, or the resolver's non-zero error code
+    HostAddress address;
+    std::string name; // the host's official name, from ByNameOfficial only
 };
 
 class Resolver {
 public:
     virtual ~Resolver() = default;
-    // Forward look-up of an IPv4 address. A stop request ends the wait with status kLookupStopped.
+    // Forward look-up: the IPv4 address, or for a name without one its IPv6 address. A stop request
+    // ends the wait with status kLookupStopped.
     virtual HostLookup ByName(const std::string& name, const StopSignal& stop) = 0;
     // The same, with the host's official name as the user's lookup shows it; by default the name
     // looked up stands for it.
@@ -31,7 +32,7 @@ public:
         return found;
     }
     // Reverse look-up of a name registered for the address; nothing when there is none (or stopped).
-    virtual std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) = 0;
+    virtual std::optional<std::string> ByAddress(const HostAddress& address, const StopSignal& stop) = 0;
 };
 
 // The status of a look-up abandoned for a stop request (glibc's EAI_CANCELED).

@@ -14,10 +14,6 @@ using namespace tevro::testing;
 
 namespace {
 
-std::uint32_t Address(const char* dotted) {
-    return ::inet_addr(dotted);
-}
-
 TEST(DnsLookup, DottedAddressesAreThoseInetAddrTakes) {
     const struct {
         const char* text;
@@ -33,14 +29,34 @@ TEST(DnsLookup, DottedAddressesAreThoseInetAddrTakes) {
         {"10.0.0.256", false, nullptr},
         {" 10.0.0.7", false, nullptr},
         {"", false, nullptr},
+        {"fd00::2", true, "fd00::2"}, // IPv6, with or without brackets
+        {"[fd00::2]", true, "fd00::2"},
+        {"fd00::zz", false, nullptr}, // not an address: left to the name lookup, which refuses it
     };
     for (const auto& c : cases) {
         const LookupPlan plan = PlanLookup(c.text);
         EXPECT_EQ(plan.reverse, c.reverse) << c.text;
         if (c.reverse) {
-            EXPECT_EQ(plan.address, Address(c.address)) << c.text;
+            EXPECT_EQ(plan.address, Ip(c.address)) << c.text;
         }
     }
+}
+
+TEST(DnsLookup, Ipv6AddressesAndNamesWithoutIpv4) {
+    FakeSocketLibrary library;
+    library.grant = {1, 1};
+    FakeResolver resolver;
+    resolver.names["six"] = Ip("fd00::5");
+    resolver.reverse["fd00::2"] = "two.example";
+    StopSignal stop;
+    const LookupAnswer name = LookUpHost("six", library, resolver, stop);
+    EXPECT_EQ(name.kind, LookupAnswer::Kind::NameResolved);
+    EXPECT_EQ(name.address, "fd00::5");
+    const LookupAnswer address = LookUpHost("[fd00::2]", library, resolver, stop);
+    EXPECT_EQ(address.kind, LookupAnswer::Kind::AddressResolved);
+    EXPECT_EQ(address.name, "two.example");
+    EXPECT_EQ(address.address, "fd00::2");
+    EXPECT_EQ(LookUpHost("fd00::3", library, resolver, stop).kind, LookupAnswer::Kind::AddressUnnamed);
 }
 
 TEST(DnsLookup, ShutdownAbandonsALookupThatIgnoresTheStop) {

@@ -3,6 +3,7 @@
 
 #include "IcmpPackets.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace tevro;
@@ -65,10 +66,10 @@ protected:
 
     void SetUp() override {
         StampEchoRequest(request, 5, 100000);
-        expected = {dest, 0x1234, 5, 100000};
+        expected = {HostAddress::Ipv4(dest), 0x1234, 5, 100000};
     }
     DecodedEcho Decode(const Bytes& packet, std::uint32_t source, bool withIp = true) const {
-        return DecodeEchoReply(packet, withIp, source, expected, 100042);
+        return DecodeEchoReply(packet, withIp, HostAddress::Ipv4(source), expected, 100042);
     }
     Bytes ReplyPacket(const std::function<void(Bytes&)>& spoil = nullptr, int options = 0) const {
         Bytes reply = EchoReplyFor(request);
@@ -98,7 +99,7 @@ TEST_F(DecodeTest, ValidReplyGivesTimeAndTtl) {
     // The tick count wrapped between stamp and reply.
     expected.stamp = 0xFFFFFFF0;
     StampEchoRequest(request, 5, 0xFFFFFFF0);
-    const DecodedEcho wrapped = DecodeEchoReply(ReplyPacket(), true, dest, expected, 0x10);
+    const DecodedEcho wrapped = DecodeEchoReply(ReplyPacket(), true, HostAddress::Ipv4(dest), expected, 0x10);
     EXPECT_EQ(wrapped.outcome, EchoOutcome::Reply);
     EXPECT_EQ(wrapped.roundTrip, 0x20);
 }
@@ -152,12 +153,10 @@ TEST_F(DecodeTest, ShortAndMalformedPacketsAreSafe) {
     // past the end (run under the sanitizers to see the latter).
     const Bytes error = ErrorPacket(11, request, dest);
     for (std::size_t n = 0; n < 20 + 8 + 20 + 8; ++n)
-        EXPECT_EQ(DecodeEchoReply({error.data(), n}, true, dest, expected, 0).outcome, EchoOutcome::Unrelated)
-            << n;
+        EXPECT_EQ(Decode({error.data(), error.data() + n}, dest).outcome, EchoOutcome::Unrelated) << n;
     const Bytes reply = ReplyPacket();
     for (std::size_t n = 0; n < 20 + 12; ++n)
-        EXPECT_EQ(DecodeEchoReply({reply.data(), n}, true, dest, expected, 0).outcome, EchoOutcome::Unrelated)
-            << n;
+        EXPECT_EQ(Decode({reply.data(), reply.data() + n}, dest).outcome, EchoOutcome::Unrelated) << n;
 
     Bytes beyond = ReplyPacket();
     beyond[0] = 0x4F; // header length 60 bytes, more than the packet
@@ -181,6 +180,83 @@ TEST_F(DecodeTest, PingSocketMessagesHaveNoHeaderAndTheKernelsIdentifier) {
     // The sequence still has to be this try's.
     Put16(reply, 6, 6);
     EXPECT_EQ(Decode(reply, dest, false).outcome, EchoOutcome::Unrelated);
+}
+
+// ICMPv6: every socket delivers the bare message, and errors quote our IPv6 header.
+class Decode6Test : public ::testing::Test {
+protected:
+    const HostAddress dest = Ip("fd00::2");
+    const HostAddress us = Ip("fd00::1");
+    const HostAddress router = Ip("fd01::1");
+    Bytes request = Bytes(kEchoHeaderSize + 32);
+    EchoExpectation expected;
+
+    void SetUp() override {
+        FillEchoRequest(request, 0x1234, IpFamily::V6);
+        StampEchoRequest(request, 5, 100000, IpFamily::V6);
+        expected = {dest, 0x1234, 5, 100000};
+    }
+    EchoOutcome Decode(const Bytes& packet, const HostAddress& source) const {
+        return DecodeEchoReply(packet, false, source, expected, 100042).outcome;
+    }
+    Bytes Reply(const std::function<void(Bytes&)>& spoil = nullptr) const {
+        Bytes reply = EchoReplyFor(request);
+        if (spoil)
+            spoil(reply);
+        return reply;
+    }
+};
+
+TEST_F(Decode6Test, RequestAndReply) {
+    // Type 128, and the checksum left to the kernel, which covers the addresses.
+    EXPECT_EQ(request[0], 128);
+    EXPECT_EQ(Get16(request, 2), 0);
+    EXPECT_EQ(Get16(request, 6), 5);
+
+    const DecodedEcho d = DecodeEchoReply(Reply(), false, dest, expected, 100042);
+    EXPECT_EQ(d.outcome, EchoOutcome::Reply);
+    EXPECT_EQ(d.roundTrip, 42);
+    EXPECT_EQ(d.ttl, -1) << "the hop limit comes from the socket";
+
+    EXPECT_EQ(Decode(Icmp6ErrorFor(3, 0, us, dest, request), router), EchoOutcome::TimeExceeded);
+    EXPECT_EQ(Decode(Icmp6ErrorFor(1, 4, us, dest, request), router), EchoOutcome::Unreachable);
+    EXPECT_EQ(Decode(Icmp6ErrorFor(2, 0, us, dest, request), router), EchoOutcome::Unreachable);
+}
+
+TEST_F(Decode6Test, PacketsThatDoNotAnswerThisTryArePassedOver) {
+    Bytes otherSequence = request;
+    Put16(otherSequence, 6, 4);
+    Bytes wrongHeader = Icmp6ErrorFor(3, 0, us, dest, request);
+    wrongHeader[8 + 6] = 17; // the quoted packet was UDP
+    const struct {
+        const char* what;
+        Bytes packet;
+        HostAddress source;
+    } cases[] = {
+        {"wrong identifier", Reply([](Bytes& r) { Put16(r, 4, 0x4321); }), dest},
+        {"other stamp", Reply([](Bytes& r) { Put32(r, 8, 99999); }), dest},
+        {"IPv4 echo reply type", Reply([](Bytes& r) { r[0] = kIcmpEchoReply; }), dest},
+        {"our own request", request, dest},
+        {"neighbour solicitation", Reply([](Bytes& r) { r[0] = 135; }), dest},
+        {"error quoting another sequence", Icmp6ErrorFor(3, 0, us, dest, otherSequence), router},
+        {"error quoting another destination", Icmp6ErrorFor(1, 0, us, Ip("fd00::3"), request), router},
+        {"error quoting something else", wrongHeader, router},
+        {"parameter problem", Icmp6ErrorFor(4, 0, us, dest, request), router},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Decode(c.packet, c.source), EchoOutcome::Unrelated) << c.what;
+
+    // Every cut short of a whole reply, or of an error's quoted echo header, is no answer.
+    const Bytes error = Icmp6ErrorFor(3, 0, us, dest, request);
+    for (std::size_t n = 0; n < 8 + 40 + 8; ++n)
+        EXPECT_EQ(Decode({error.begin(), error.begin() + static_cast<std::ptrdiff_t>(n)}, router),
+                  EchoOutcome::Unrelated)
+            << n;
+    const Bytes reply = Reply();
+    for (std::size_t n = 0; n < kEchoHeaderSize; ++n)
+        EXPECT_EQ(Decode({reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n)}, dest),
+                  EchoOutcome::Unrelated)
+            << n;
 }
 
 } // namespace

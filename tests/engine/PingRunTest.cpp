@@ -13,7 +13,7 @@ class PingRunTest : public ::testing::Test {
 protected:
     FakeWorld world;
     StopSignal stop;
-    const std::uint32_t gateway = Address("192.0.2.7");
+    const HostAddress gateway = Ip("192.0.2.7");
 
     void SetUp() override { world.resolver->names["gateway"] = gateway; }
 
@@ -170,7 +170,7 @@ TEST_F(PingRunTest, PingSocketTakesTheTtlFromTheSocket) {
 
 TEST_F(PingRunTest, HeadersOfNamesAndAddresses) {
     Script({Answered(1)});
-    world.resolver->reverse[Address("192.0.2.7")] = "gw.example";
+    world.resolver->reverse["192.0.2.7"] = "gw.example";
     EXPECT_TRUE(Run(QStringLiteral("192.0.2.7"), 1)
                     .Report.startsWith(QStringLiteral("[192.0.2.7] (gw.example):\r\n\t")));
 
@@ -180,7 +180,7 @@ TEST_F(PingRunTest, HeadersOfNamesAndAddresses) {
     EXPECT_EQ(r.ResultCode, PING_SUCCESS);
     EXPECT_TRUE(
         r.Report.startsWith(QStringLiteral("[192.0.2.9] (reverse lookup failed):\r\n\tTry #1: successful")));
-    EXPECT_EQ(world.network->sent.back().destination, Address("192.0.2.9"));
+    EXPECT_EQ(world.network->sent.back().destination, Ip("192.0.2.9"));
 }
 
 TEST_F(PingRunTest, FailuresBeforeTheFirstTry) {
@@ -273,6 +273,60 @@ TEST_F(PingRunTest, StopDuringATry) {
                                          "\t3 request(s) total, 1 successful. Min=7 ms, Max=7 ms, Mean=7 ms, "
                                          "Packet loss=67%")));
     EXPECT_EQ(world.network->sent.size(), 2u);
+}
+
+TEST_F(PingRunTest, Ipv6HostsGoOverIcmpv6) {
+    // A literal, with brackets: an ICMPv6 socket from the start, the hop limit from the socket, and the
+    // request left for the kernel to checksum.
+    world.resolver->reverse["fd00::2"] = "six.example";
+    Script({Answered(4, 63)});
+    PingResult r = Run(QStringLiteral("[fd00::2]"), 1);
+    EXPECT_EQ(r.Report, QStringLiteral("[fd00::2] (six.example):\r\n"
+                                       "\tTry #1: successful, DataSize=32, TTL=63, Time=4 ms.\r\n"
+                                       "\t1 request(s) total, 1 successful. Min=4 ms, Max=4 ms, Mean=4 ms, "
+                                       "Packet loss=0%"));
+    EXPECT_EQ(world.network->openedFamilies, std::vector<IpFamily>{IpFamily::V6});
+    ASSERT_EQ(world.network->sent.size(), 1u);
+    EXPECT_EQ(world.network->sent[0].destination, Ip("fd00::2"));
+    EXPECT_EQ(world.network->sent[0].icmp[0], 128);
+    EXPECT_EQ(Get16(world.network->sent[0].icmp, 2), 0);
+
+    // A zone names the interface; without a registered name the address stands as typed.
+    Script({Answered(1)});
+    r = Run(QStringLiteral("fe80::1%lo"), 1);
+    EXPECT_TRUE(
+        r.Report.startsWith(QStringLiteral("[fe80::1%lo] (reverse lookup failed):\r\n\tTry #1: successful")))
+        << r.Report.toStdString();
+    EXPECT_NE(world.network->sent.back().destination.scope, 0u);
+
+    // A name without an IPv4 address: the IPv4 socket opened first gives way to an ICMPv6 one.
+    world.network->openedFamilies.clear();
+    world.resolver->names["six"] = Ip("fd00::5");
+    Script({{{}, {IcmpError(2, 3, 0)}}, {{}, {IcmpError(1, 1, 4)}}, {{}, {IcmpError(2, 2)}}, Answered(2)});
+    r = Run(QStringLiteral("six"), 4);
+    EXPECT_EQ(r.Report,
+              QStringLiteral("six [fd00::5]:\r\n"
+                             "\tTry #1: failure, TTL expired during transmission; packet discarded.\r\n"
+                             "\tTry #2: failure, responde not valid or time-out.\r\n"
+                             "\tTry #3: failure, responde not valid or time-out.\r\n"
+                             "\tTry #4: successful, DataSize=32, TTL=52, Time=2 ms.\r\n"
+                             "\t4 request(s) total, 1 successful. Min=2 ms, Max=2 ms, Mean=2 ms, "
+                             "Packet loss=75%"));
+    EXPECT_EQ(world.network->openedFamilies, (std::vector<IpFamily>{IpFamily::V4, IpFamily::V6}));
+    EXPECT_FALSE(world.network->socketOpen);
+
+    // Not an address, and no name either.
+    EXPECT_EQ(Run(QStringLiteral("fd00::zz")).Report,
+              QStringLiteral("fd00::zz\r\n\tGetHostByName() DNS lookup failed or invalid IP. Status: -2"));
+    EXPECT_EQ(Run(QStringLiteral("fe80::1%nosuchif")).ResultCode, SOCKET_ERROR);
+
+    world.network->failure = OpenOutcome::Failure::Socket;
+    world.network->error = EPERM;
+    world.network->permissionDenied = true;
+    r = Run(QStringLiteral("fd00::2"));
+    EXPECT_TRUE(r.Report.startsWith(QStringLiteral(
+        "fd00::2\r\n\tSocket(AF_INET6,SOCK_RAW,IPPROTO_ICMPV6) failed. Status: 1\r\n\tTo allow pinging")))
+        << r.Report.toStdString();
 }
 
 } // namespace

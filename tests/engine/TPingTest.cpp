@@ -30,7 +30,7 @@ protected:
     TPing* workers[3] = {};
 
     TPing* Start(int i, int timeOut = 1000) {
-        worlds[i].resolver->names["host"] = Address("192.0.2.7");
+        worlds[i].resolver->names["host"] = Ip("192.0.2.7");
         auto* ping = new TPing(
             group, QStringLiteral("host"), timeOut, 32, 64, 2,
             [this, i](const PingResult& r) {

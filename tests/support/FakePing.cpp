@@ -11,12 +11,12 @@ namespace tevro::testing {
 HostLookup FakeResolver::ByName(const std::string& name, const StopSignal&) {
     const auto it = names.find(name);
     if (it == names.end())
-        return {failure, 0, 2, {}};
-    return {0, it->second, 2, {}};
+        return {failure, {}, {}};
+    return {0, it->second, {}};
 }
 
-std::optional<std::string> FakeResolver::ByAddress(std::uint32_t address, const StopSignal&) {
-    const auto it = reverse.find(address);
+std::optional<std::string> FakeResolver::ByAddress(const HostAddress& address, const StopSignal&) {
+    const auto it = reverse.find(AddressText(address));
     if (it == reverse.end())
         return std::nullopt;
     return it->second;
@@ -35,34 +35,42 @@ FakeEvent PacketEvent(std::uint32_t afterMs, std::function<Bytes(const SentEcho&
 } // namespace
 
 FakeEvent ReplyWith(std::uint32_t afterMs, std::function<void(Bytes&)> modify, std::uint8_t ttl) {
-    return PacketEvent(afterMs, [modify = std::move(modify), ttl](const SentEcho& sent) {
+    FakeEvent e = PacketEvent(afterMs, [modify = std::move(modify), ttl](const SentEcho& sent) {
         Bytes reply = EchoReplyFor(sent.icmp);
         if (modify)
             modify(reply);
-        return Ipv4Packet(sent.destination, Address("192.0.2.99"), ttl, reply);
+        if (sent.destination.family == IpFamily::V6)
+            return reply;
+        return Ipv4Packet(sent.destination.Ipv4(), Address("192.0.2.99"), ttl, reply);
     });
+    e.hopLimit = ttl;
+    return e;
 }
 
 FakeEvent Reply(std::uint32_t afterMs, std::uint8_t ttl) {
     return ReplyWith(afterMs, nullptr, ttl);
 }
 
-FakeEvent ReplyFrom(std::uint32_t afterMs, std::uint32_t source) {
+FakeEvent ReplyFrom(std::uint32_t afterMs, const HostAddress& source) {
     FakeEvent e = Reply(afterMs);
     e.source = source;
     e.build = [source](const SentEcho& sent) {
-        return Ipv4Packet(source, Address("192.0.2.99"), 52, EchoReplyFor(sent.icmp));
+        if (source.family == IpFamily::V6)
+            return EchoReplyFor(sent.icmp);
+        return Ipv4Packet(source.Ipv4(), Address("192.0.2.99"), 52, EchoReplyFor(sent.icmp));
     };
     return e;
 }
 
 FakeEvent IcmpError(std::uint32_t afterMs, std::uint8_t type, std::uint8_t code) {
     FakeEvent e = PacketEvent(afterMs, [type, code](const SentEcho& sent) {
-        const Bytes original = Ipv4Packet(Address("192.0.2.99"), sent.destination, 1, sent.icmp);
+        if (sent.destination.family == IpFamily::V6)
+            return Icmp6ErrorFor(type, code, Ip("fd00::99"), sent.destination, sent.icmp);
+        const Bytes original = Ipv4Packet(Address("192.0.2.99"), sent.destination.Ipv4(), 1, sent.icmp);
         return Ipv4Packet(Address("198.51.100.1"), Address("192.0.2.99"), 250,
                           IcmpErrorFor(type, code, original));
     });
-    e.source = Address("198.51.100.1");
+    e.source = Ip("198.51.100.1");
     return e;
 }
 
@@ -105,7 +113,7 @@ public:
     int Handle() const override { return 7; }
     IcmpSocketKind Kind() const override { return m_net.kind; }
 
-    SendOutcome Send(std::span<const std::uint8_t> message, std::uint32_t destination) override {
+    SendOutcome Send(std::span<const std::uint8_t> message, const HostAddress& destination) override {
         std::lock_guard lock(m_net.m_mutex);
         m_net.sent.push_back({Bytes(message.begin(), message.end()), destination});
         if (m_net.tries.empty()) {
@@ -149,7 +157,9 @@ public:
         const Bytes bytes = event.build(sent);
         const std::size_t n = std::min(bytes.size(), buffer.size());
         std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), buffer.begin());
-        return {IoStatus::Done, 0, n, event.source ? event.source : sent.destination, event.ttl};
+        const bool v6 = sent.destination.family == IpFamily::V6;
+        return {IoStatus::Done, 0, n, v6 && event.ttl < 0 ? event.hopLimit : event.ttl,
+                event.source.value_or(sent.destination)};
     }
 
 private:
@@ -158,7 +168,8 @@ private:
     std::size_t m_next = 0;
 };
 
-OpenOutcome FakeNetwork::Open(int timeOutMs, int ttl) {
+OpenOutcome FakeNetwork::Open(IpFamily family, int timeOutMs, int ttl) {
+    openedFamilies.push_back(family);
     openedTimeOut = timeOutMs;
     openedTtl = ttl;
     OpenOutcome out;

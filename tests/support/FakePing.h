@@ -44,18 +44,18 @@ public:
 
 class FakeResolver final : public Resolver {
 public:
-    std::map<std::string, std::uint32_t> names;
-    std::map<std::uint32_t, std::string> reverse;
-    int failure = -2; // EAI_NONAME
+    std::map<std::string, HostAddress> names;
+    std::map<std::string, std::string> reverse; // by address text
+    int failure = -2;                           // EAI_NONAME
 
     HostLookup ByName(const std::string& name, const StopSignal& stop) override;
-    std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) override;
+    std::optional<std::string> ByAddress(const HostAddress& address, const StopSignal& stop) override;
 };
 
 // What the fake socket saw sent in one try.
 struct SentEcho {
     Bytes icmp; // as handed to the socket (for a ping socket, before the kernel's identifier)
-    std::uint32_t destination = 0;
+    HostAddress destination;
 };
 
 // One thing a receive call returns.
@@ -63,10 +63,11 @@ struct FakeEvent {
     enum class Kind { Packet, TimeOut, Error, WaitForStop };
     Kind kind = Kind::TimeOut;
     std::uint32_t afterMs = 0; // the clock moves this far first
-    // For Packet: the bytes as the socket delivers them (with IPv4 header on a raw socket).
+    // For Packet: the bytes as the socket delivers them (with IPv4 header on an IPv4 raw socket).
     std::function<Bytes(const SentEcho&)> build;
-    std::uint32_t source = 0; // 0: the destination
-    int ttl = -1;             // the ping socket's IP_RECVTTL
+    std::optional<HostAddress> source; // none: the destination
+    int ttl = -1;                      // the ping socket's IP_RECVTTL
+    int hopLimit = -1;                 // what an ICMPv6 socket reports when ttl is not set
     int error = 0;
 };
 
@@ -75,11 +76,11 @@ struct FakeTry {
     std::vector<FakeEvent> events; // when they run out, the try times out
 };
 
-// Events, for a raw socket unless said otherwise.
+// Events, for a raw socket unless said otherwise; for an ICMPv6 try they are bare ICMPv6 messages.
 FakeEvent Reply(std::uint32_t afterMs, std::uint8_t ttl = 52);
 // A reply after modify has spoilt the echo reply (a bare ICMP message) in some way.
 FakeEvent ReplyWith(std::uint32_t afterMs, std::function<void(Bytes&)> modify, std::uint8_t ttl = 52);
-FakeEvent ReplyFrom(std::uint32_t afterMs, std::uint32_t source);
+FakeEvent ReplyFrom(std::uint32_t afterMs, const HostAddress& source);
 FakeEvent IcmpError(std::uint32_t afterMs, std::uint8_t type, std::uint8_t code = 0);
 FakeEvent DatagramReply(std::uint32_t afterMs, int ttl);
 FakeEvent TimeOutEvent();
@@ -107,6 +108,7 @@ public:
     // Record.
     int openedTimeOut = -1;
     int openedTtl = -1;
+    std::vector<IpFamily> openedFamilies;
     std::vector<SentEcho> sent;
     std::vector<int> receiveWaits; // the waitMs of every receive call
     std::atomic<bool> socketOpen{false};
@@ -114,7 +116,7 @@ public:
     // Called (on the worker's thread) when a receive starts blocking until the stop request.
     std::function<void()> onBlocked;
 
-    OpenOutcome Open(int timeOutMs, int ttl) override;
+    OpenOutcome Open(IpFamily family, int timeOutMs, int ttl) override;
 
 private:
     friend class FakeIcmpSocket;

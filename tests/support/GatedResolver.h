@@ -18,10 +18,10 @@ public:
 
     HostLookup ByName(const std::string& name, const StopSignal& stop) override {
         if (!Wait(stop))
-            return {kLookupStopped, 0, 2, {}};
+            return {kLookupStopped, {}, {}};
         return answers.ByName(name, stop);
     }
-    std::optional<std::string> ByAddress(std::uint32_t address, const StopSignal& stop) override {
+    std::optional<std::string> ByAddress(const HostAddress& address, const StopSignal& stop) override {
         if (!Wait(stop))
             return std::nullopt;
         return answers.ByAddress(address, stop);

@@ -60,10 +60,39 @@ Bytes Ipv4Packet(std::uint32_t source, std::uint32_t destination, std::uint8_t t
 
 Bytes EchoReplyFor(std::span<const std::uint8_t> request) {
     Bytes reply(request.begin(), request.end());
-    reply[0] = kIcmpEchoReply;
+    const bool v6 = reply[0] == kIcmp6EchoRequest;
+    reply[0] = v6 ? kIcmp6EchoReply : kIcmpEchoReply;
     reply[1] = 0;
-    Rechecksum(reply);
+    if (v6)
+        Put16(reply, 2, 0);
+    else
+        Rechecksum(reply);
     return reply;
+}
+
+HostAddress Ip(const char* text) {
+    HostAddress a;
+    if (::inet_pton(AF_INET6, text, a.bytes.data()) == 1)
+        a.family = IpFamily::V6;
+    else
+        ::inet_pton(AF_INET, text, a.bytes.data());
+    return a;
+}
+
+Bytes Icmp6ErrorFor(std::uint8_t type, std::uint8_t code, const HostAddress& source,
+                    const HostAddress& destination, std::span<const std::uint8_t> request) {
+    Bytes error(8 + 40, 0);
+    error[0] = type;
+    error[1] = code;
+    error[8] = 0x60;
+    error[8 + 4] = static_cast<std::uint8_t>(request.size() >> 8);
+    error[8 + 5] = static_cast<std::uint8_t>(request.size() & 0xFF);
+    error[8 + 6] = 58; // ICMPv6
+    error[8 + 7] = 1;
+    std::copy(source.bytes.begin(), source.bytes.end(), error.begin() + 8 + 8);
+    std::copy(destination.bytes.begin(), destination.bytes.end(), error.begin() + 8 + 24);
+    error.insert(error.end(), request.begin(), request.end());
+    return error;
 }
 
 Bytes IcmpErrorFor(std::uint8_t type, std::uint8_t code, std::span<const std::uint8_t> original,

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <linux/icmp.h>
 #include <map>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -20,13 +21,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The ICMP message of a request: behind the IPv4 header, or the whole packet for ICMPv6.
+std::span<const std::uint8_t> MessageOf(const IcmpResponder::Request& r) {
+    if (r.source.family == IpFamily::V6)
+        return r.packet;
+    const std::size_t header = static_cast<std::size_t>(r.packet[0] & 0x0F) * 4;
+    return {r.packet.data() + header, r.packet.size() - header};
+}
+
 } // namespace
 
 IcmpResponder::Policy IcmpResponder::Echo(int delayMs) {
     return [delayMs](const Request& r) {
-        const std::size_t header = static_cast<std::size_t>(r.packet[0] & 0x0F) * 4;
-        const std::span<const std::uint8_t> icmp(r.packet.data() + header, r.packet.size() - header);
-        return std::vector<Answer>{{delayMs, EchoReplyFor(icmp), 64}};
+        return std::vector<Answer>{{delayMs, EchoReplyFor(MessageOf(r)), 64}};
     };
 }
 
@@ -36,6 +43,8 @@ IcmpResponder::Policy IcmpResponder::Silent() {
 
 IcmpResponder::Policy IcmpResponder::Error(std::uint8_t type, std::uint8_t code) {
     return [type, code](const Request& r) {
+        if (r.source.family == IpFamily::V6)
+            return std::vector<Answer>{{0, Icmp6ErrorFor(type, code, r.source, r.destination, r.packet), 64}};
         return std::vector<Answer>{{0, IcmpErrorFor(type, code, r.packet), 64}};
     };
 }
@@ -44,9 +53,14 @@ IcmpResponder::~IcmpResponder() {
     Stop();
 }
 
-bool IcmpResponder::Start(Policy policy, const NetNamespace* ns, std::string* error) {
+bool IcmpResponder::Start(Policy policy, const NetNamespace* ns, std::string* error, IpFamily family) {
     m_policy = std::move(policy);
-    const auto open = [this] { m_socket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP); };
+    m_family = family;
+    const bool v6 = family == IpFamily::V6;
+    const auto open = [this, v6] {
+        const int protocol = v6 ? static_cast<int>(IPPROTO_ICMPV6) : static_cast<int>(IPPROTO_ICMP);
+        m_socket = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_RAW | SOCK_CLOEXEC, protocol);
+    };
     if (ns ? !ns->Enter(open) : (open(), false)) {
         if (error)
             *error = "cannot enter the namespace";
@@ -58,8 +72,18 @@ bool IcmpResponder::Start(Policy policy, const NetNamespace* ns, std::string* er
         return false;
     }
     // Echo requests only: our own answers and anything else stay out.
-    icmp_filter filter{~(1U << kIcmpEchoRequest)};
-    ::setsockopt(m_socket, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    if (v6) {
+        icmp6_filter filter{};
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(kIcmp6EchoRequest, &filter);
+        ::setsockopt(m_socket, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+        const int on = 1;
+        ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+        ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
+    } else {
+        icmp_filter filter{~(1U << kIcmpEchoRequest)};
+        ::setsockopt(m_socket, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    }
     m_stopFd = ::eventfd(0, EFD_CLOEXEC);
     m_thread = std::thread([this] { Serve(); });
     return true;
@@ -83,9 +107,54 @@ std::vector<IcmpResponder::Request> IcmpResponder::Requests() const {
     return m_requests;
 }
 
+bool IcmpResponder::ReadRequest(Request& r) {
+    std::uint8_t buffer[2048];
+    sockaddr_storage from{};
+    iovec iov{buffer, sizeof buffer};
+    alignas(cmsghdr) char control[128];
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(m_socket, &msg, MSG_DONTWAIT);
+    const auto source = FromSockaddr(reinterpret_cast<const sockaddr*>(&from), msg.msg_namelen);
+    if (n <= 0 || !source)
+        return false;
+    r.packet.assign(buffer, buffer + n);
+    r.source = *source;
+    std::size_t header = 0;
+    if (m_family == IpFamily::V4) {
+        if (n < 28)
+            return false;
+        header = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
+        r.ttl = buffer[8];
+        r.destination = HostAddress::Ipv4(Get32(r.packet, 16));
+    }
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IPV6)
+            continue;
+        if (c->cmsg_type == IPV6_HOPLIMIT) {
+            int hops = 0;
+            std::memcpy(&hops, CMSG_DATA(c), sizeof hops);
+            r.ttl = static_cast<std::uint8_t>(hops);
+        } else if (c->cmsg_type == IPV6_PKTINFO) {
+            // in6_pktinfo begins with the address the request was sent to.
+            r.destination.family = IpFamily::V6;
+            std::memcpy(r.destination.bytes.data(), CMSG_DATA(c), 16);
+        }
+    }
+    if (header + 8 > r.packet.size())
+        return false;
+    r.sequence = Get16(r.packet, header + 6);
+    return true;
+}
+
 void IcmpResponder::Serve() {
     struct Due {
-        std::uint32_t to;
+        HostAddress to;
         Answer answer;
     };
     std::multimap<Clock::time_point, Due> queue;
@@ -101,41 +170,30 @@ void IcmpResponder::Serve() {
             return;
         if (fds[1].revents)
             return;
-        if (fds[0].revents & POLLIN) {
-            std::uint8_t buffer[2048];
-            sockaddr_in from{};
-            socklen_t length = sizeof from;
-            const ssize_t n = ::recvfrom(m_socket, buffer, sizeof buffer, MSG_DONTWAIT,
-                                         reinterpret_cast<sockaddr*>(&from), &length);
-            if (n >= 28) {
-                Request r;
-                r.packet.assign(buffer, buffer + n);
-                r.source = from.sin_addr.s_addr;
-                r.ttl = buffer[8];
-                const std::size_t header = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
-                if (header + 8 <= static_cast<std::size_t>(n)) {
-                    r.sequence = Get16(r.packet, header + 6);
-                    {
-                        std::lock_guard lock(m_mutex);
-                        r.index = static_cast<int>(m_requests.size());
-                        m_requests.push_back(r);
-                    }
-                    for (Answer& a : m_policy(r)) {
-                        const auto due = Clock::now() + std::chrono::milliseconds(a.delayMs);
-                        queue.emplace(due, Due{r.source, std::move(a)});
-                    }
-                    ++m_seen;
-                }
+        Request r;
+        if ((fds[0].revents & POLLIN) && ReadRequest(r)) {
+            {
+                std::lock_guard lock(m_mutex);
+                r.index = static_cast<int>(m_requests.size());
+                m_requests.push_back(r);
             }
+            for (Answer& a : m_policy(r)) {
+                const auto due = Clock::now() + std::chrono::milliseconds(a.delayMs);
+                queue.emplace(due, Due{r.source, std::move(a)});
+            }
+            ++m_seen;
         }
         while (!queue.empty() && queue.begin()->first <= Clock::now()) {
             const Due& due = queue.begin()->second;
-            ::setsockopt(m_socket, IPPROTO_IP, IP_TTL, &due.answer.ttl, sizeof due.answer.ttl);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = due.to;
+            if (m_family == IpFamily::V6)
+                ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &due.answer.ttl,
+                             sizeof due.answer.ttl);
+            else
+                ::setsockopt(m_socket, IPPROTO_IP, IP_TTL, &due.answer.ttl, sizeof due.answer.ttl);
+            sockaddr_storage to{};
+            const socklen_t length = ToSockaddr(due.to, to);
             ::sendto(m_socket, due.answer.icmp.data(), due.answer.icmp.size(), 0,
-                     reinterpret_cast<sockaddr*>(&to), sizeof to);
+                     reinterpret_cast<sockaddr*>(&to), length);
             queue.erase(queue.begin());
         }
     }

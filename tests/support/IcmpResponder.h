@@ -1,5 +1,5 @@
-// A small ICMP echo responder of the tests' own: it answers echo requests in a namespace whose kernel
-// echo is switched off, late, wrongly or with ICMP errors, as a policy decides per request.
+// A small ICMP (or ICMPv6) echo responder of the tests' own: it answers echo requests in a namespace
+// whose kernel echo is switched off, late, wrongly or with ICMP errors, as a policy decides per request.
 #pragma once
 
 #include "IcmpPackets.h"
@@ -18,9 +18,10 @@ class NetNamespace;
 class IcmpResponder {
 public:
     struct Request {
-        Bytes packet;             // the whole IPv4 datagram
-        std::uint32_t source = 0; // network byte order
-        std::uint8_t ttl = 0;     // as received
+        Bytes packet;            // the whole IPv4 datagram; for ICMPv6 the bare message
+        HostAddress source;      // the requester
+        HostAddress destination; // the address it was sent to
+        std::uint8_t ttl = 0;    // as received (hop limit)
         std::uint16_t sequence = 0;
         int index = 0; // 0 for the first request seen
     };
@@ -42,7 +43,7 @@ public:
     IcmpResponder& operator=(const IcmpResponder&) = delete;
 
     // Opens its raw socket inside ns (or where the calling thread is, for nullptr) and starts answering.
-    bool Start(Policy policy, const NetNamespace* ns, std::string* error);
+    bool Start(Policy policy, const NetNamespace* ns, std::string* error, IpFamily family = IpFamily::V4);
     void Stop();
 
     int RequestsSeen() const { return m_seen.load(); }
@@ -50,8 +51,10 @@ public:
 
 private:
     void Serve();
+    bool ReadRequest(Request& r);
 
     Policy m_policy;
+    IpFamily m_family = IpFamily::V4;
     int m_socket = -1;
     int m_stopFd = -1;
     std::thread m_thread;

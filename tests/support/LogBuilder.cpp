@@ -64,7 +64,7 @@ PingResult LogBuilder::Ping(const QString& host, std::vector<FakeTry> tries) {
     const std::string name = host.toStdString();
     if (!m_world.resolver->names.contains(name)) {
         const std::string address = "192.0.2." + std::to_string(m_world.resolver->names.size() % 250 + 1);
-        m_world.resolver->names[name] = Address(address.c_str());
+        m_world.resolver->names[name] = Ip(address.c_str());
     }
     m_world.network->tries.assign(tries.begin(), tries.end());
     m_world.network->sent.clear();

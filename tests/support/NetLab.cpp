@@ -261,10 +261,25 @@ bool LinkNamespaces(const NetNamespace& a, const std::string& addressA, const Ne
     if (r.exitCode != 0)
         return fail("veth " + endA + "/" + endB, r);
     for (const auto& [ns, end, address] : {std::tuple{&a, endA, addressA}, std::tuple{&b, endB, addressB}}) {
-        if ((r = ns->Exec({"ip", "addr", "add", address + "/24", "dev", end})).exitCode != 0)
+        const bool v6 = address.find(':') != std::string::npos;
+        std::vector<std::string> add = {"ip", "addr", "add", address + (v6 ? "/64" : "/24"), "dev", end};
+        if (v6)
+            add.push_back("nodad");
+        if ((r = ns->Exec(add)).exitCode != 0)
             return fail("address " + address, r);
         if ((r = ns->Exec({"ip", "link", "set", end, "up"})).exitCode != 0)
             return fail("up " + end, r);
+    }
+    // The kernel lets packets through a new link only once its link watcher has seen the carrier, up
+    // to a second later; until then the first neighbour query is lost and the first try times out.
+    for (const auto& [ns, end] : {std::pair{&a, endA}, std::pair{&b, endB}}) {
+        for (int i = 0; (r = ns->Exec({"ip", "-o", "link", "show", "dev", end})).output.find("state UP") ==
+                        std::string::npos;
+             ++i) {
+            if (i == 150)
+                return fail("carrier of " + end, r);
+            ::usleep(20000);
+        }
     }
     return true;
 }

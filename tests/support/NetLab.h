@@ -51,7 +51,8 @@ private:
     std::string m_name;
 };
 
-// Joins two namespaces with a veth pair: addressA/addressB with a /24 prefix, both ends up.
+// Joins two namespaces with a veth pair: addressA/addressB with a /24 prefix (IPv6: /64, usable at
+// once without duplicate address detection), both ends up.
 bool LinkNamespaces(const NetNamespace& a, const std::string& addressA, const NetNamespace& b,
                     const std::string& addressB, std::string* error);
 

@@ -30,8 +30,8 @@ class HostEntry : public ::testing::Test {
 protected:
     void SetUp() override {
         library->grant = {1, 1};
-        resolver->answers.names["seven.test"] = ::inet_addr("10.0.0.7");
-        resolver->answers.reverse[::inet_addr("10.0.0.7")] = "seven.test";
+        resolver->answers.names["seven.test"] = Ip("10.0.0.7");
+        resolver->answers.reverse["10.0.0.7"] = "seven.test";
         resolver->open = true;
         TevroEnvironment env;
         env.logFileName = settings.Folder() + QStringLiteral("/tevro.log");
