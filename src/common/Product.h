@@ -7,6 +7,8 @@ namespace tevro {
 
 inline constexpr char kProductName[] = "Tevro";
 inline constexpr char kVersionText[] = "3.01.2";
+// Names the installed desktop entry, icon and metadata, so the desktop ties windows to them.
+inline constexpr char kDesktopId[] = "example.kaltmer.Tevro";
 
 // The maker's notice in its pieces: the help page and the copyright label break it into lines.
 inline QString ProductTitle() {

@@ -26,7 +26,7 @@ protected:
         TevroEnvironment env;
         env.logFileName = settings.Folder() + QStringLiteral("/tevro.log");
         env.arguments = arguments;
-        env.clock = [] { return QDateTime(QDate(2026, 12, 7), QTime(0, 15, 2)); };
+        env.clock = [this] { return now; };
         env.messageBox = [this](const QString& text, MessageKind kind, QMessageBox::StandardButtons,
                                 bool centred) {
             boxes.push_back({text, kind, centred});
@@ -45,6 +45,7 @@ protected:
 
     TempSettings settings;
     std::vector<RecordedBox> boxes;
+    QDateTime now{QDate(2026, 12, 7), QTime(0, 15, 2)}; // the windows' clock; a test may move it
 };
 
 } // namespace tevro::test
