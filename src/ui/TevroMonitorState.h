@@ -2,7 +2,9 @@
 // TevroScheduler.cpp and TevroResults.cpp.
 #pragma once
 
+#include "desktop/DesktopNotifier.h"
 #include "monitor/CycleSchedule.h"
+#include "monitor/HostStates.h"
 #include "monitor/PingWorkerFactory.h"
 #include "ui/Tevro_u.h"
 
@@ -40,5 +42,8 @@ struct TF_Tevro::MonitorState {
     tevro::TickGrid grid;
     QPointer<QTimer> cycleTimer;
     QPointer<QWidget> alertWindow; // cleared by itself when the window is destroyed
+    tevro::HostStates hostStates;
+    bool notify = true;
+    std::unique_ptr<tevro::DesktopNotifier> notifier; // made on the first notification
     bool shutDown = false;
 };

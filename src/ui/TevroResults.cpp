@@ -39,10 +39,12 @@ void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTi
         EnableSlotRow(slot, true);
         if (GraphedSlot() == slot)
             FeedGraph(slot, resultCode, meanTime, packetLoss);
+        const bool alertDue = TrackHostState(slot, resultCode, meanTime, report);
         if (resultCode != PING_SUCCESS) {
             if (isMinimized())
                 WinTaskbarDblClick();
-            ShowAlert(0, tevro::AlertText(Row(slot).Url->text()));
+            if (alertDue)
+                ShowAlert(0, tevro::AlertText(Row(slot).Url->text()));
         }
         const QString picture = tevro::StatusPictureName(resultCode);
         if (!picture.isEmpty())

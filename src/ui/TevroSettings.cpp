@@ -65,6 +65,7 @@ bool TF_Tevro::LoadSettings(QString& error) {
     bool alert = false;
     store.ReadFlag(QStringLiteral("AlertEnabled"), false, alert);
     SB_Alert->setChecked(alert); // no click: loading opens no alert window
+    LoadHostStateSettings(store);
     error = store.LoadReport();
     return error.isEmpty();
 }
@@ -84,6 +85,7 @@ bool TF_Tevro::SaveSettings(QString& error) {
     store.WriteFlag(QStringLiteral("Add_PING_SUCCESS"), Add_PING_SUCCESS->isChecked());
     store.WriteInteger(QStringLiteral("PingEvery"), SpinEdit_Intervall->value());
     store.WriteFlag(QStringLiteral("AlertEnabled"), SB_Alert->isChecked());
+    SaveHostStateSettings(store);
     store.Close();
     error = store.ErrorText();
     return store.Ok();

@@ -244,7 +244,7 @@ void TF_Tevro::BuildPingPage() {
 
         tevro::SetHint(
             row.Status,
-            QStringLiteral("|Status: red is SOCKET_ERROR, yellow is PING_FAILED, green is success"));
+            QString::fromLatin1(kStatusHint));
         tevro::SetHint(row.Active, QStringLiteral("|Enables or disables pinging of this address"));
         tevro::SetHint(row.Url, QStringLiteral("|Enter a valid URL or IP address"));
         tevro::SetHint(row.UrlLookup, QStringLiteral("|Resolve (DNS lookup) this URL / IP"));

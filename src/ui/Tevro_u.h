@@ -37,6 +37,7 @@ class GraphFeed;
 class PingWorkerFactory;
 class Resolver;
 class SocketLibrary;
+class SettingsStore;
 class SpinEdit;
 struct LookupAnswer;
 } // namespace tevro
@@ -180,6 +181,22 @@ public:
     // TF_Alert unless a test puts another in; empty: alerts do nothing.
     std::function<QWidget*(QWidget* owner)> AlertWindowMaker;
     QWidget* AlertWindow() const;
+
+    // ---- Host up/down state and desktop notifications: bodies in ui/TevroNotifications.cpp ----
+
+    // Records a slot's result in its host's up/down state, tells the desktop when the host goes
+    // down or comes back, and answers whether the alert of a failed round is due.
+    bool TrackHostState(int slot, int resultCode, int meanTime, const QString& report);
+    // Rounds in a row before a host counts as down (and alerts) or up again, 1..10, and whether the
+    // desktop is told; kept with the settings.
+    void SetHostStateSettings(int alertAfterFailures, int recoverAfterSuccesses, bool notify);
+    int AlertAfterFailures() const;
+    int RecoverAfterSuccesses() const;
+    bool NotifyEnabled() const;
+    // "AlertAfterFailures", "RecoverAfterSuccesses" and "Notify", read and written with the others.
+    void LoadHostStateSettings(tevro::SettingsStore& store);
+    void SaveHostStateSettings(tevro::SettingsStore& store);
+    static constexpr char kStatusHint[] = "|Status: red is SOCKET_ERROR, yellow is PING_FAILED, green is success";
 
     int NextSlot = 0;
     int LastResultCode = 0;

@@ -26,7 +26,7 @@ protected:
         TevroEnvironment env;
         env.logFileName = settings.Folder() + QStringLiteral("/tevro.log");
         env.arguments = arguments;
-        env.clock = [] { return QDateTime(QDate(2026, 12, 7), QTime(0, 15, 2)); };
+        env.clock = [this] { return now; };
         env.messageBox = [this](const QString& text, MessageKind kind, QMessageBox::StandardButtons,
                                 bool centred) {
             boxes.push_back({text, kind, centred});
@@ -50,6 +50,7 @@ protected:
     std::function<int(const QString& file)> openDocument; // empty: the desktop's handler
     QMessageBox::StandardButton answer = QMessageBox::Ok; // what every box is answered with
     std::function<bool(const QString& address)> openUrl; // empty: the desktop's handlers
+    QDateTime now{QDate(2026, 12, 7), QTime(0, 15, 2)}; // the windows' clock; a test may move it
 };
 
 } // namespace tevro::test

@@ -1,0 +1,67 @@
+// Whether each watched host is up or down, judged over consecutive rounds so that one lost round
+// does not count as an outage, and the moments a host goes down or comes back.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <array>
+
+namespace tevro {
+
+inline constexpr int kMinThreshold = 1;
+inline constexpr int kMaxThreshold = 10;
+
+enum class HostState { Unknown, Up, Down };
+
+struct HostChange {
+    enum class Kind { None, WentDown, CameBack };
+    Kind kind = Kind::None;
+    QString host;
+    QDateTime firstFailedAt; // the first failed round of the outage
+    QDateTime backAt;        // CameBack: the first successful round after it
+    QString reason;          // WentDown: why the last round failed
+    int replyTime = -1;      // CameBack: mean reply time of that round, ms
+};
+
+// A round's failure in a few words, taken from the report of the ping.
+QString FailureReason(int resultCode, const QString& report);
+// "3 min 12 s", "1 h 5 min", "2 d 3 h": an outage's length for a notification.
+QString DurationText(qint64 seconds);
+
+class HostStates {
+public:
+    // Clamped to 1..10: a host is down after `failures` unsuccessful rounds in a row and up again
+    // after `successes` successful ones.
+    void SetThresholds(int failures, int successes);
+    int FailureThreshold() const { return m_failuresForDown; }
+    int SuccessThreshold() const { return m_successesForUp; }
+
+    // One round of a slot (1..3). A slot whose host text changed starts again as unknown.
+    HostChange Record(int slot, const QString& host, bool success, const QDateTime& at, const QString& reason,
+                      int replyTime);
+    // Forgets a slot, as when its row is no longer watched.
+    void Reset(int slot);
+
+    HostState State(int slot) const;
+    int FailuresInRow(int slot) const;
+    // The alert of a failed round waits until as many rounds in a row failed as the threshold asks.
+    bool AlertDue(int slot) const { return FailuresInRow(slot) >= m_failuresForDown; }
+
+private:
+    struct Slot {
+        QString host;
+        HostState state = HostState::Unknown;
+        int failuresInRow = 0;
+        int successesInRow = 0;
+        QDateTime firstFailedAt;  // of the current run of failures
+        QDateTime firstSuccessAt; // of the current run of successes
+    };
+    Slot& At(int slot);
+    const Slot* Find(int slot) const;
+
+    std::array<Slot, 3> m_slots;
+    int m_failuresForDown = 1;
+    int m_successesForUp = 1;
+};
+
+} // namespace tevro
