@@ -141,7 +141,7 @@ TEST_F(PingRunTest, OtherPacketsArePassedOverWithinTheTryBudget) {
 
 // A multi-homed router, or a ping to 0.0.0.0, answers from an address other than the one pinged.
 TEST_F(PingRunTest, AnAnswerFromAnotherAddressOfTheHostCounts) {
-    Script({{{}, {ReplyFrom(8, Address("192.0.2.8"))}}});
+    Script({{{}, {ReplyFrom(8, Ip("192.0.2.8"))}}});
     const PingResult r = Run(QStringLiteral("gateway"), 1);
     EXPECT_EQ(r.ResultCode, PING_SUCCESS) << r.Report.toStdString();
     EXPECT_EQ(r.MeanTime, 8);

@@ -95,8 +95,10 @@ TEST_F(AlertProgramTest, WithoutASoundServerTheAlertStillComesAndNothingHangs) {
         },
         30000));
     ASSERT_TRUE(TerminateAndExpectCleanExit(process));
-    const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-    EXPECT_LE(errors.count(QLatin1Char('\n')), 0) << errors.toStdString();
+    // The offscreen platform the test runs on says it cannot pass size hints on; no desktop's does.
+    QStringList errors = QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    errors.removeIf([](const QString& line) { return line.contains(QStringLiteral("propagateSizeHints")); });
+    EXPECT_LE(errors.size(), 1) << errors.join(QLatin1Char('\n')).toStdString();
     // Only an alert window writes these, as it is destroyed.
     EXPECT_EQ(Stored("snd_YellUntilInterrupted"), QStringLiteral("0"));
 }

@@ -149,8 +149,8 @@ TEST_F(TevroSettings, BadValuesCostOnlyThemselves) {
     EXPECT_EQ(backup.readAll(), "[General]\n" + original);
     QFile saved(settings.FileName());
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QByteArray now = saved.readAll();
-    EXPECT_FALSE(now.contains("localhost")) << now.toStdString();
+    const QByteArray written = saved.readAll();
+    EXPECT_FALSE(written.contains("localhost")) << written.toStdString();
     EXPECT_EQ(Stored().value(QStringLiteral("Url_03")).toString(), QStringLiteral("three"));
     EXPECT_EQ(Stored().value(QStringLiteral("PingEvery")).toString(), QStringLiteral("30"));
 }
