@@ -1,10 +1,13 @@
 // The alert window's controls, its two modes, its settings and its sound.
 #include "ui/Alert_u.h"
+#include "monitor/HostStates.h"
+#include "ui/SpinEdit.h"
 
 #include "desktop/AlertSound.h"
 #include "ui/Hints.h"
 #include "ui/MessageBox.h"
 #include "ui/SettingsStore.h"
+#include "ui/SpinEdit.h"
 #include "ui/Tevro_u.h"
 
 #include <QApplication>
@@ -26,7 +29,7 @@ namespace {
 // Everything below the notebook keeps its distance to the notebook's bottom edge, so a taller
 // configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage.
 constexpr int kClientWidth = 232;
-constexpr int kNoteBookHeight = 81;
+constexpr int kNoteBookHeight = 153;
 constexpr int kClientHeight = kNoteBookHeight + 44;
 const QRect kNoteBook(4, 0, 225, kNoteBookHeight);
 const QRect kRule(16, kNoteBookHeight + 7, 201, 5);
@@ -127,12 +130,43 @@ void TF_Alert::BuildConfigPage() {
     CB_YellUntilInterrupted = Named(new QCheckBox(QStringLiteral("Yell Until Interrupted .."), p_Config),
                                     QStringLiteral("CB_YellUntilInterrupted"), QRect(8, 60, 121, 17));
     CB_YellUntilInterrupted->resize(std::max(121, CB_YellUntilInterrupted->sizeHint().width()), 17);
+
+    // The thresholds and the desktop notifications, below the sound's own controls.
+    const auto row = [this](const QString& name, const QString& before, const QString& after, int top,
+                            const QString& hint) {
+        auto* label = new QLabel(before, p_Config);
+        label->move(8, top + 3);
+        label->adjustSize();
+        auto* spin = Named(new tevro::SpinEdit(tevro::kMinThreshold, tevro::kMaxThreshold, 1, 1, p_Config),
+                           name, QRect(84, top, 41, 21));
+        auto* unit = new QLabel(after, p_Config);
+        unit->move(130, top + 3);
+        unit->adjustSize();
+        label->setBuddy(spin);
+        tevro::SetHint(spin, hint);
+        return spin;
+    };
+    SE_AlertAfterFailures = row(QStringLiteral("SE_AlertAfterFailures"), QStringLiteral("&Down after"),
+                                QStringLiteral("failed rounds"), 84,
+                                QStringLiteral("|Failed rounds in a row before the alert and the notification"));
+    SE_RecoverAfterSuccesses = row(QStringLiteral("SE_RecoverAfterSuccesses"), QStringLiteral("&Back after"),
+                                   QStringLiteral("good rounds"), 108,
+                                   QStringLiteral("|Successful rounds in a row before a host counts as back"));
+    CB_Notify = Named(new QCheckBox(QStringLiteral("&Notify the desktop: down and back"), p_Config),
+                      QStringLiteral("CB_Notify"), QRect(8, 132, 209, 17));
+    CB_Notify->resize(std::max(209, CB_Notify->sizeHint().width()), 17);
+    tevro::SetHint(CB_Notify, QStringLiteral("|Desktop notifications when a host stops answering and when it is back"));
 }
 
 void TF_Alert::FormCreate() {
     if (const QWidget* owner = parentWidget())
         move(owner->pos() + QPoint(8, 8)); // pos(): the frame's corner, as the user sees it
     LoadAlertSettings();
+    if (const auto* main = qobject_cast<const TF_Tevro*>(parentWidget())) {
+        SE_AlertAfterFailures->setValue(main->AlertAfterFailures());
+        SE_RecoverAfterSuccesses->setValue(main->RecoverAfterSuccesses());
+        CB_Notify->setChecked(main->NotifyEnabled());
+    }
     Label1->setText(
         QStringLiteral("Try browse '%1'")
             .arg(SoundFolder(QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))));
@@ -257,6 +291,10 @@ void TF_Alert::reject() {
 void TF_Alert::FormDestroy() {
     StopAlertSound(); // closing an alert ends a repeating sound
     SaveAlertSettings();
+    // The main window keeps these and stores them with its own settings.
+    if (auto* main = qobject_cast<TF_Tevro*>(parentWidget()))
+        main->SetHostStateSettings(SE_AlertAfterFailures->value(), SE_RecoverAfterSuccesses->value(),
+                                   CB_Notify->isChecked());
     // The main window's reference is a guarded pointer: it clears itself as this window goes.
 }
 

@@ -17,6 +17,7 @@ class QStackedWidget;
 
 namespace tevro {
 class AlertSound;
+class SpinEdit;
 }
 
 class TF_Alert final : public QDialog, public tevro::AlertControl {
@@ -59,6 +60,10 @@ public:
     QPushButton* Btn_SoundFile = nullptr;
     QLabel* Label1 = nullptr;
     QCheckBox* CB_YellUntilInterrupted = nullptr;
+    // When a host counts as down (and alerts) or up again, and whether the desktop is told.
+    tevro::SpinEdit* SE_AlertAfterFailures = nullptr;
+    tevro::SpinEdit* SE_RecoverAfterSuccesses = nullptr;
+    QCheckBox* CB_Notify = nullptr;
     QFrame* Bevel_Close = nullptr;
     QPushButton* Btn_Close = nullptr;
 

@@ -3,6 +3,8 @@
 #include "../monitor/ScriptedPingWorkers.h"
 #include "monitor/WindowPorts.h"
 #include "support/WindowFixture.h"
+#include "ui/Alert_u.h"
+#include "ui/SpinEdit.h"
 #include "ui/Hints.h"
 
 #include <QCheckBox>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -173,6 +176,27 @@ TEST_F(Notifications, OutOfRangeSettingsAreClampedAndNotifyOffSendsNothing) {
         Round(*w, false);
     EXPECT_EQ(alerts, 1);
     ExpectCalls(0);
+}
+
+TEST_F(Notifications, TheAlertConfigurationSetsTheThresholdsThatTheSettingsKeep) {
+    auto w = Window(1, 1, true);
+    {
+        TF_Alert alert(w.get());
+        alert.SetAlertMode(1);
+        EXPECT_EQ(alert.SE_AlertAfterFailures->value(), 1);
+        EXPECT_TRUE(alert.CB_Notify->isChecked());
+        alert.SE_AlertAfterFailures->setValue(4);
+        alert.SE_RecoverAfterSuccesses->setValue(2);
+        alert.CB_Notify->setChecked(false);
+    }
+    EXPECT_EQ(w->AlertAfterFailures(), 4);
+    EXPECT_EQ(w->RecoverAfterSuccesses(), 2);
+    EXPECT_FALSE(w->NotifyEnabled());
+    w.reset(); // saves the settings
+    QSettings stored(settings.FileName(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("AlertAfterFailures")).toString(), QStringLiteral("4"));
+    EXPECT_EQ(stored.value(QStringLiteral("RecoverAfterSuccesses")).toString(), QStringLiteral("2"));
+    EXPECT_EQ(stored.value(QStringLiteral("Notify")).toString(), QStringLiteral("0"));
 }
 
 TEST_F(Notifications, WithoutAServiceAResultNeitherFailsNorWaits) {
