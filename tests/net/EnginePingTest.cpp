@@ -106,6 +106,13 @@ protected:
 
 std::string EnginePingTest::s_probe;
 
+// An echo reply that left its host with TTL (or hop limit) 99, whatever the request carried.
+std::vector<IcmpResponder::Answer> EchoWithTtl99(const IcmpResponder::Request& request) {
+    auto answers = IcmpResponder::Echo(0)(request);
+    answers[0].ttl = 99;
+    return answers;
+}
+
 TEST_F(EnginePingTest, LoopbackOverTheRawSocket) {
     int defaultTtl = 64;
     std::ifstream("/proc/sys/net/ipv4/ip_default_ttl") >> defaultTtl;
@@ -277,11 +284,7 @@ TEST_F(EnginePingTest, IcmpErrorsOnBothSocketKinds) {
     IcmpResponder responder;
     std::string error;
     ASSERT_TRUE(responder.Start(
-        [](const IcmpResponder::Request& r) {
-            auto answers = IcmpResponder::Echo(0)(r);
-            answers[0].ttl = 99;
-            return answers;
-        },
+        EchoWithTtl99,
         host, &error))
         << error;
     const CommandResult datagram = ProbeAsNobody(*m_client, address, 1000, 41, 2);
@@ -331,11 +334,7 @@ TEST_F(EnginePingTest, Ipv6OverTheRawAndThePingSocket) {
     IcmpResponder responder;
     std::string error;
     ASSERT_TRUE(responder.Start(
-        [](const IcmpResponder::Request& r) {
-            auto answers = IcmpResponder::Echo(0)(r);
-            answers[0].ttl = 99;
-            return answers;
-        },
+        EchoWithTtl99,
         host, &error, IpFamily::V6))
         << error;
     const PingResult raw = PingFromClient(address, 2, 1000, 37);
