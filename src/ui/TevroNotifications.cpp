@@ -1,5 +1,6 @@
 // Each watched host's up/down state, judged over consecutive rounds, and the desktop notifications
 // when a host goes down or comes back.
+#include "common/LocaleTime.h"
 #include "common/Product.h"
 #include "common/Resources.h"
 #include "engine/PingRun.h"
@@ -12,8 +13,10 @@
 
 namespace {
 
+// As the LOG prints a moment: the day, then the time with the locale's separator.
 QString Moment(const QDateTime& at) {
-    return at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    return at.date().toString(QStringLiteral("dd.MM.yyyy")) + QLatin1Char(' ') +
+           tevro::ClockText(at.time(), tevro::TimeSeparator());
 }
 
 } // namespace
