@@ -54,7 +54,8 @@ QString PictureCache::FileOfName(const QString& name) {
 }
 
 std::optional<PictureRef> PictureCache::LookUp(const QString& name) {
-    if (name.isEmpty())
+    // No file or resource name holds a NUL; asking Qt's file functions would only get a warning printed.
+    if (name.isEmpty() || name.contains(QChar(u'\0')))
         return std::nullopt;
     if (const auto kept = m_byName.constFind(name); kept != m_byName.constEnd())
         return kept->ref;
