@@ -69,7 +69,8 @@ void BM_AddLogEntry(benchmark::State& state) {
 }
 BENCHMARK(BM_AddLogEntry)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// The layout pass without painting that every change runs, alone.
+// A whole layout pass without painting, as removing a paragraph or a new width runs it; adding text lays
+// out only what it added.
 void BM_LayoutPass(benchmark::State& state) {
     FullLog log;
     for (auto _ : state)

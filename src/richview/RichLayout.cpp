@@ -34,9 +34,16 @@ class Walk {
 public:
     Walk(const LayoutMetrics& metrics, LayoutCanvas* canvas) : m(metrics), m_canvas(canvas) {}
 
-    int Run(const RichDocument& document) {
-        const Node* n = document.Head();
+    // Walks from `from` to the end of the document and returns the content height. With `last`, it
+    // receives the state at the last row or paragraph start the walk reached.
+    int Run(const RichDocument& document, const LayoutResume& from, LayoutResume* last) {
+        const Node* n = from.node != nullptr ? from.node : document.Head();
+        m_y = from.y;
+        m_rowH = from.rowH;
+        m_para = from.para != nullptr ? from.para : &DefaultPara();
         while (n != nullptr) {
+            if (last != nullptr)
+                *last = {n, m_y, m_rowH, m_para};
             if (!n->Visible && !m.showHidden) {
                 n = n->Next;
             } else if (const ParaNode* para = AsPara(n)) {
@@ -178,7 +185,26 @@ private:
 } // namespace
 
 int LayoutPass(const RichDocument& document, const LayoutMetrics& metrics, LayoutCanvas* canvas) {
-    return Walk(metrics, canvas).Run(document);
+    return Walk(metrics, canvas).Run(document, {}, nullptr);
+}
+
+bool ContentHeight::Resumable(const RichDocument& document, const LayoutMetrics& metrics) const {
+    // The scroll position and the control's height only decide what is drawn, not where rows break.
+    return m_document == &document && m_edits == document.Edits() && m_avail == metrics.avail &&
+           m_lineHeight == metrics.lineHeight && m_showHidden == metrics.showHidden;
+}
+
+int ContentHeight::Of(const RichDocument& document, const LayoutMetrics& metrics) {
+    if (!Resumable(document, metrics)) {
+        m_document = &document;
+        m_edits = document.Edits();
+        m_avail = metrics.avail;
+        m_lineHeight = metrics.lineHeight;
+        m_showHidden = metrics.showHidden;
+        m_resume = {};
+    }
+    const LayoutResume from = m_resume;
+    return Walk(metrics, nullptr).Run(document, from, &m_resume);
 }
 
 } // namespace tevro

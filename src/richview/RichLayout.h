@@ -34,4 +34,32 @@ public:
 // meet the visible band are drawn onto it; the others are walked but not drawn.
 int LayoutPass(const RichDocument& document, const LayoutMetrics& metrics, LayoutCanvas* canvas);
 
+// A walk's state where a row or paragraph begins: all the rest of a pass depends on this and on the
+// nodes from `node` on, so a pass can go on from here once more nodes are appended.
+struct LayoutResume {
+    const Node* node = nullptr;     // nullptr: the document's head
+    qint64 y = 0;                   // top of the current row
+    qint64 rowH = 0;                // height of the current row, 0 before the first
+    const ParaNode* para = nullptr; // the paragraph in force, nullptr before the first
+};
+
+// The content height of one document, kept between calls. The message log grows by one entry at a
+// time, and a full pass over it costs far more than laying out the entry: while the document has only
+// been appended to and the row-shaping metrics are the same, a call walks only the new nodes (and the
+// last row before them, which they may join).
+class ContentHeight {
+public:
+    int Of(const RichDocument& document, const LayoutMetrics& metrics);
+
+private:
+    bool Resumable(const RichDocument& document, const LayoutMetrics& metrics) const;
+
+    const RichDocument* m_document = nullptr;
+    quint64 m_edits = 0;
+    int m_avail = 0;
+    int m_lineHeight = 0;
+    bool m_showHidden = false;
+    LayoutResume m_resume;
+};
+
 } // namespace tevro

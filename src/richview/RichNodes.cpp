@@ -26,6 +26,7 @@ void RichDocument::Clear() {
     }
     m_head = m_tail = nullptr;
     m_count = 0;
+    ++m_edits;
 }
 
 qsizetype RichDocument::RemoveParagraph(qint32 key) {
@@ -44,6 +45,7 @@ qsizetype RichDocument::RemoveParagraph(qint32 key) {
     }
     if (removed == 0)
         return 0;
+    ++m_edits;
     (before ? before->Next : m_head) = n;
     m_count -= removed;
     for (Node* later = n; later; later = later->Next) {

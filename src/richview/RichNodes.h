@@ -119,6 +119,10 @@ public:
     bool IsEmpty() const { return m_head == nullptr; }
     qsizetype Count() const { return m_count; }
 
+    // Counts the changes other than appending (clearing, removing a paragraph): while it stays the same,
+    // every node seen before is still there, unchanged.
+    quint64 Edits() const { return m_edits; }
+
     // Key of the last node, -1 for an empty document: where the next line's paragraph numbers continue.
     qint32 LastKey() const { return m_tail ? m_tail->Key : -1; }
 
@@ -141,6 +145,7 @@ private:
     Node* m_head = nullptr;
     Node* m_tail = nullptr;
     qsizetype m_count = 0;
+    quint64 m_edits = 0;
 };
 
 } // namespace tevro

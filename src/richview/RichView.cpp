@@ -58,7 +58,7 @@ void TRichView::AddText(const QString& text) {
         m_lastEmpty = line.isEmpty() || line.compare(QLatin1String("<p>"), Qt::CaseInsensitive) == 0;
         ParseLine(*this, line);
     }
-    ContentChanged(LayoutPass(false));
+    ContentChanged(LaidOutHeight());
 }
 
 void TRichView::Clear() {
@@ -105,7 +105,7 @@ void TRichView::GoLast() {
 
 void TRichView::DeleteParagraph(qint32 number) {
     m_document.RemoveParagraph(number);
-    ContentChanged(LayoutPass(false));
+    ContentChanged(LaidOutHeight());
 }
 
 qint32 TRichView::DocumentSize() const {
@@ -125,7 +125,7 @@ void TRichView::SetShowHidden(bool on) {
     if (on == m_showHidden)
         return;
     m_showHidden = on;
-    ContentChanged(LayoutPass(false));
+    ContentChanged(LaidOutHeight());
 }
 
 void TRichView::SetBackground(const QPixmap& tile) {
@@ -197,6 +197,10 @@ int TRichView::LayoutPass(bool paint) {
     return contentHeight;
 }
 
+int TRichView::LaidOutHeight() {
+    return m_contentHeight.Of(m_document, Metrics());
+}
+
 void TRichView::UpdateScrollRange(int contentHeight) {
     if (contentHeight > height()) {
         const int line = std::max(m_lineHeight, 1);
@@ -253,7 +257,7 @@ void TRichView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scrollBar);
     m_scrollBar->setGeometry(width() - barWidth, 0, barWidth, height());
-    UpdateScrollRange(LayoutPass(false));
+    UpdateScrollRange(LaidOutHeight());
 }
 
 void TRichView::changeEvent(QEvent* event) {

@@ -1,6 +1,7 @@
 // TRichView: the custom-drawn markup text view (message log, help page) with its document and scroll bar.
 #pragma once
 
+#include "richview/RichLayout.h"
 #include "richview/RichNodes.h"
 #include "richview/RichPainting.h"
 #include "richview/RichViewContext.h"
@@ -72,8 +73,9 @@ public:
     // The nodes of the document, oldest first.
     const tevro::RichDocument& Content() const { return m_document; }
 
-    // One walk over the document: returns the content height in pixels; with `paint` it also draws
-    // the visible part into an off-screen pixmap and copies that onto the widget.
+    // One whole walk over the document: returns the content height in pixels; with `paint` it also
+    // draws the visible part into an off-screen pixmap and copies that onto the widget. Changes of the
+    // document lay out only what they appended (see ContentHeight).
     int LayoutPass(bool paint);
     void UpdateScrollRange(int contentHeight);
     // Asks for a repaint of the text area (not the scroll bar).
@@ -99,6 +101,8 @@ private:
     tevro::TextMeasurer& Measurer() override { return *m_measurer; }
     std::optional<tevro::PictureRef> LookUpPicture(const QString& name) override { return m_pictures.LookUp(name); }
 
+    // The content height after a change, laying out only what was appended where it can.
+    int LaidOutHeight();
     void ContentChanged(int contentHeight);
     // The bar's own state: a disabled parent window disables it too, but the view still scrolls.
     bool BarEnabled() const;
@@ -107,6 +111,7 @@ private:
     tevro::LayoutMetrics Metrics() const;
 
     tevro::RichDocument m_document;
+    tevro::ContentHeight m_contentHeight;
     QStringList m_aliases;
     tevro::TFontAttrs m_baseAttrs;
     tevro::ViewFonts m_fonts;

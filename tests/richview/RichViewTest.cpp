@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <cstdint>
 #include <vector>
 
 using namespace tevro;
@@ -112,6 +113,46 @@ TEST_F(RichViewTest, DeleteParagraphRenumbersAndAddingContinues) {
     EXPECT_EQ(view.DocumentSize(), 0);
     view.AddText(QStringLiteral("e"));
     EXPECT_EQ(Keys(view), "0P 0F 0[e]") << "an emptied document numbers from 0 again";
+}
+
+// Changes lay out only what they appended; the height they arrive at must be the one a whole pass gives,
+// through wrapped rows, empty and hidden paragraphs, lines that end in a font alone, removed paragraphs
+// and changes of width and of ShowHidden.
+TEST_F(RichViewTest, AppendingLaysOutAsAWholePassWould) {
+    const QStringList lines = {
+        QStringLiteral("one"),
+        QStringLiteral("many words that wrap over several rows of a narrow view and then some more words"),
+        QString(),
+        QStringLiteral("<p>"),
+        QStringLiteral("<p align=center>centred words that also wrap over a row or two"),
+        QStringLiteral("<h>hidden words<h> shown again"),
+        QStringLiteral("<h>only hidden"),
+        QStringLiteral("<f color=red>"),
+        QStringLiteral("<f pic=Help_Icon> beside a picture"),
+        QStringLiteral("a<p>b<p><p>c"),
+        QStringLiteral("<f hr=50>"),
+    };
+    view.resize(120, 1); // one pixel tall: the bar's range shows every content height
+    view.show();
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int step = 0; step < 400; ++step) {
+        const std::uint32_t op = next(20);
+        if (op == 0 && view.DocumentSize() > 0)
+            view.DeleteParagraph(0);
+        else if (op == 1)
+            view.resize(80 + static_cast<int>(next(120)), 1);
+        else if (op == 2)
+            view.SetShowHidden(!view.ShowHidden());
+        else
+            view.AddText(lines[static_cast<qsizetype>(next(static_cast<std::uint32_t>(lines.size())))]);
+        const int whole = view.LayoutPass(false);
+        const int held = view.ScrollBar()->isEnabled() ? view.ScrollBar()->maximum() + view.height() : 0;
+        ASSERT_EQ(held, whole > view.height() ? whole : 0) << "step " << step << ":\n" << Keys(view);
+    }
 }
 
 TEST_F(RichViewTest, ClearKeepsMacrosAndLastEmpty) {
