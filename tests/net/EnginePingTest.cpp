@@ -407,12 +407,12 @@ TEST_F(EnginePingTest, NamesWithoutAnIpv4AddressGoOverIpv6) {
     const std::string four = AddHost();
     const std::string six = AddHost(nullptr, true);
     // "ip netns exec" lays the namespace's own hosts file over /etc/hosts for the probe.
-    const std::filesystem::path etc = "/etc/netns/" + m_client->Name();
-    std::filesystem::create_directories(etc);
-    std::ofstream(etc / "hosts") << "127.0.0.1 localhost\n" << six << " sixonly both\n" << four << " both\n";
+    std::string error;
+    ASSERT_TRUE(m_client->WriteEtcFile(
+        "hosts", "127.0.0.1 localhost\n" + six + " sixonly both\n" + four + " both\n", &error))
+        << error;
     const CommandResult only6 = m_client->Exec({s_probe, "sixonly", "1000", "32", "32", "2"});
     const CommandResult both = m_client->Exec({s_probe, "both", "1000", "32", "32", "2"});
-    std::filesystem::remove_all(etc);
     EXPECT_TRUE(Text(only6).startsWith(
         QStringLiteral("sixonly [%1]:\n\tTry #1: successful").arg(QString::fromStdString(six))))
         << only6.output;
