@@ -643,7 +643,8 @@ bool TF_Tevro::eventFilter(QObject* watched, QEvent* event) {
     if ((type == QEvent::Enter || type == QEvent::Leave) && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         // Leaving a control puts the mouse over its parent, which gets no enter event of its own.
-        if ((widget->window() == this || widget->window() == m_graphWindow) && widget != this)
+        const QWidget* window = widget->window();
+        if ((window == this || window == m_graphWindow || window == AlertWindow()) && widget != this)
             TrackHint(tevro::EffectiveHint(type == QEvent::Enter ? widget : widget->parentWidget()));
     }
     return QWidget::eventFilter(watched, event);

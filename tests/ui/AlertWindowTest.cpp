@@ -151,6 +151,9 @@ TEST_F(AlertWindow, AFailureIsSeenBesideTheWindowAndHeardOnce) {
     EXPECT_TRUE(alert->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(alert->testAttribute(Qt::WA_ShowWithoutActivating)) << "typing elsewhere must not close it";
     EXPECT_EQ(alert->focusWidget(), alert->Btn_Close);
+    QEvent enter(QEvent::Enter);
+    QCoreApplication::sendEvent(alert->Btn_Close, &enter);
+    EXPECT_EQ(w->Status_Bar->text(), QStringLiteral(" Close this window ..")) << "hints show in the main window";
 
     ASSERT_TRUE(recorder->WaitForBursts(on, 1, 20000)) << "nothing was heard";
     recorder->Record(1500);
