@@ -190,17 +190,15 @@ int LayoutPass(const RichDocument& document, const LayoutMetrics& metrics, Layou
 
 bool ContentHeight::Resumable(const RichDocument& document, const LayoutMetrics& metrics) const {
     // The scroll position and the control's height only decide what is drawn, not where rows break.
-    return m_document == &document && m_edits == document.Edits() && m_avail == metrics.avail &&
-           m_lineHeight == metrics.lineHeight && m_showHidden == metrics.showHidden;
+    return m_document == &document && m_edits == document.Edits() && m_metrics.avail == metrics.avail &&
+           m_metrics.lineHeight == metrics.lineHeight && m_metrics.showHidden == metrics.showHidden;
 }
 
 int ContentHeight::Of(const RichDocument& document, const LayoutMetrics& metrics) {
     if (!Resumable(document, metrics)) {
         m_document = &document;
         m_edits = document.Edits();
-        m_avail = metrics.avail;
-        m_lineHeight = metrics.lineHeight;
-        m_showHidden = metrics.showHidden;
+        m_metrics = metrics;
         m_resume = {};
     }
     const LayoutResume from = m_resume;

@@ -56,9 +56,7 @@ private:
 
     const RichDocument* m_document = nullptr;
     quint64 m_edits = 0;
-    int m_avail = 0;
-    int m_lineHeight = 0;
-    bool m_showHidden = false;
+    LayoutMetrics m_metrics; // those the resume point was laid out with
     LayoutResume m_resume;
 };
 
