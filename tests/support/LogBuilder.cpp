@@ -60,6 +60,11 @@ void LogBuilder::SocketError(const QString& host) {
     Entry(result.ResultCode, result.PacketLoss, result.Report);
 }
 
+void LogBuilder::InvalidParameters(const QString& host) {
+    const PingResult result = RunPing({host, 0, 32, 64, 3}, m_world.Environment(), m_stop);
+    Entry(result.ResultCode, result.PacketLoss, result.Report);
+}
+
 PingResult LogBuilder::Ping(const QString& host, std::vector<FakeTry> tries) {
     const std::string name = host.toStdString();
     if (!m_world.resolver->names.contains(name)) {

@@ -28,7 +28,8 @@ public:
     // One round of one host. `times` holds a reply time per try, -1 for a try without reply.
     void Success(const QString& host, const std::vector<int>& times = {20, 30, 40});
     void Failure(const QString& host, int tries = 3);
-    void SocketError(const QString& host); // the name does not resolve
+    void SocketError(const QString& host);       // the name does not resolve
+    void InvalidParameters(const QString& host); // a time-out of 0: the run fails before any try
 
     void Advance(int seconds) { m_now = m_now.addSecs(seconds); }
     QDateTime Now() const { return m_now; }

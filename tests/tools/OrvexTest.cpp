@@ -1,13 +1,16 @@
 // The extraction tool run as a program over LOG files written by the program's own writers.
+#include "LogScanner.h"
 #include "Spool.h"
 #include "support/LogBuilder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace tevro::testing;
@@ -63,13 +66,31 @@ protected:
         return section;
     }
 
+    // Lines and ping entries the scanner finds in `bytes` fed `piece` bytes at a time.
+    static std::pair<std::uint64_t, int> Scan(const QByteArray& bytes, std::size_t piece) {
+        struct Rounds final : orvex::ScanSink {
+            void OnRound(const orvex::Round&) override { ++count; }
+            void OnTableLine(std::string_view) override {}
+            void OnPhaseStart() override {}
+            void OnRunStart() override {}
+            int count = 0;
+        } rounds;
+        orvex::LogScanner scanner(rounds);
+        scanner.StartFile();
+        const std::string_view all(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        for (std::size_t at = 0; at < all.size(); at += piece)
+            scanner.Feed(all.substr(at, piece));
+        scanner.EndFile();
+        return {scanner.Counts().lines, rounds.count};
+    }
+
     QTemporaryDir dir;
 };
 
 TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     LogBuilder log(Path("tevro.log"), At(7, 10, 0));
     log.StartRun(false);
-    const int replyTimes[] = {10, 20, 30, 40, 50, 100};
+    const int replyTimes[] = {10, 20, 30, 40, 50, 3000}; // one slow reply, counted apart from the fast ones
     for (int round = 0; round < 6; ++round) {
         if (round >= 1 && round <= 3)
             log.Failure(QStringLiteral("gateway"));
@@ -102,7 +123,8 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     EXPECT_TRUE(up.contains(QStringLiteral("Availability:     100.00 %"))) << up.toStdString();
     EXPECT_TRUE(up.contains(QStringLiteral("Outages:          none")));
     EXPECT_TRUE(up.contains(
-        QStringLiteral("min 10 ms, median 30 ms, mean 41.7 ms, 95th percentile 100 ms, max 100 ms")));
+        QStringLiteral("min 10 ms, median 30 ms, mean 525.0 ms, 95th percentile 3000 ms, max 3000 ms")))
+        << up.toStdString();
 
     // The LOG's own table, in one piece: its head, a short row for each failed round (the other host's
     // success closes the period every time) and the closing frame line.
@@ -211,6 +233,107 @@ TEST_F(OrvexTest, CutOffLastLineLfEndsAndForeignBytes) {
     EXPECT_TRUE(report.contains(QStringLiteral("Rounds pinged:    3\n"))); // gateway: 1 + 2 whole rounds
 }
 
+TEST_F(OrvexTest, EditorsLineEndsAndLoneCrsEndLinesAsCrLfDoes) {
+    WriteRun("tevro.log.001", At(6, 12, 0), [](LogBuilder& log) {
+        log.Failure(QStringLiteral("gateway"));
+        log.Advance(60);
+        log.Success(QStringLiteral("gateway"));
+        log.Success(QStringLiteral("mail.example"));
+    });
+    WriteRun("tevro.log", At(7, 12, 0), [](LogBuilder& log) {
+        log.Success(QStringLiteral("gateway"));
+        log.Failure(QStringLiteral("mail.example"));
+    });
+    // What the report says about the hosts, without the files' sizes.
+    const auto hostsPart = [](const QByteArray& report) {
+        return QString::fromUtf8(report).section(QStringLiteral("Program runs:"), 1);
+    };
+    const ToolRun asWritten = Orvex();
+    ASSERT_EQ(asWritten.exitCode, 0) << asWritten.err.toStdString();
+
+    // An editor that saved the LOG in text mode doubled its CRs; an old tool left lone CRs.
+    const auto rewrite = [this](const char* name, const QByteArray& lineEnd) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll().replace("\r\n", lineEnd);
+        file.resize(0);
+        file.write(bytes);
+    };
+    rewrite("tevro.log.001", "\r\r\n");
+    rewrite("tevro.log", "\r");
+    const ToolRun rewritten = Orvex();
+    ASSERT_EQ(rewritten.exitCode, 0) << rewritten.err.toStdString();
+    // A line end split between two reads is still one line end.
+    for (const char* name : {"tevro.log.001", "tevro.log"}) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_EQ(Scan(bytes, 1), Scan(bytes, static_cast<std::size_t>(bytes.size()))) << name;
+    }
+    const QString report = QString::fromUtf8(rewritten.report);
+    EXPECT_FALSE(report.contains(QStringLiteral("skipped"))) << report.toStdString();
+    EXPECT_EQ(hostsPart(rewritten.report), hostsPart(asWritten.report));
+    EXPECT_TRUE(report.contains(QStringLiteral("Ping entries:     5 for 2 hosts\r\n")))
+        << report.toStdString();
+}
+
+TEST_F(OrvexTest, TheReportNeverReplacesALogFileItReads) {
+    WriteRun("tevro.log.001", At(6, 12, 0), [](LogBuilder& log) { log.Success(QStringLiteral("gateway")); });
+    WriteRun("tevro.log", At(7, 12, 0), [](LogBuilder& log) { log.Success(QStringLiteral("gateway")); });
+    ASSERT_TRUE(QFile::link(Path("tevro.log"), Path("report.txt")));
+    const auto bytesOf = [this](const char* name) {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray log = bytesOf("tevro.log"), older = bytesOf("tevro.log.001");
+
+    // The LOG under its own name, under another spelling, and through a link.
+    for (const QString& output :
+         QStringList{QStringLiteral("-otevro.log"), QStringLiteral("-o./tevro.log.001"),
+                     QStringLiteral("-oreport.txt"), QStringLiteral("-o") + Path("tevro.log")}) {
+        const ToolRun run = Orvex({output}, "none");
+        EXPECT_EQ(run.exitCode, 2) << output.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("a LOG file it reads"))) << run.err.toStdString();
+    }
+    EXPECT_EQ(bytesOf("tevro.log"), log);
+    EXPECT_EQ(bytesOf("tevro.log.001"), older);
+    EXPECT_TRUE(QFileInfo(Path("report.txt")).isSymLink());
+    EXPECT_EQ(Orvex().exitCode, 0) << "another file is fine";
+}
+
+TEST_F(OrvexTest, TheWordingFitsWhatEachHostHad) {
+    WriteRun("tevro.log.001", At(6, 12, 0), [](LogBuilder& log) { log.Success(QStringLiteral("gateway")); });
+    WriteRun("tevro.log", At(7, 12, 0), [](LogBuilder& log) {
+        log.SocketError(QStringLiteral("nowhere.example"));
+        log.Advance(60);
+        log.SocketError(QStringLiteral("nowhere.example"));
+        log.InvalidParameters(QStringLiteral("gateway"));
+    });
+    const ToolRun run = Orvex();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString report = QString::fromUtf8(run.report);
+    EXPECT_TRUE(report.contains(
+        QRegularExpression(QStringLiteral(R"(tevro\.log\.001 +\d+ bytes +1 ping entry\r\n)"))))
+        << report.toStdString();
+    EXPECT_TRUE(
+        report.contains(QRegularExpression(QStringLiteral(R"(tevro\.log +\d+ bytes +3 ping entries\r\n)"))));
+
+    // Nothing was sent to a name that never resolved: there is no loss to tell.
+    const QString nowhere = Section(report, QStringLiteral("Host nowhere.example")).join(QLatin1Char('\n'));
+    EXPECT_TRUE(nowhere.contains(QStringLiteral("Socket errors:    2 "))) << nowhere.toStdString();
+    EXPECT_TRUE(nowhere.contains(QStringLiteral("Mean packet loss: none measured"))) << nowhere.toStdString();
+    // A run stopped by its own parameters failed; the socket layer had nothing to do with it.
+    const QString gateway = Section(report, QStringLiteral("Host gateway")).join(QLatin1Char('\n'));
+    EXPECT_TRUE(gateway.contains(QStringLiteral("Failures:         1 "))) << gateway.toStdString();
+    EXPECT_TRUE(gateway.contains(QStringLiteral("Socket errors:    0 ")));
+    EXPECT_TRUE(gateway.contains(QStringLiteral("Mean packet loss: 50.0 %")));
+
+    const ToolRun csv = Orvex({QStringLiteral("--csv"), QStringLiteral("-oreport.csv")}, "report.csv");
+    EXPECT_TRUE(csv.report.contains(
+        "nowhere.example,2026-12-07 12:00:00,2026-12-07 12:01:00,60,2,0,0,2,0.00,,,,,,,1,\r\n"))
+        << csv.report.toStdString(); // no loss figure
+}
+
 TEST_F(OrvexTest, TooFewDataWritesNothing) {
     const ToolRun noLog = Orvex();
     EXPECT_EQ(noLog.exitCode, 1);
@@ -246,4 +369,22 @@ TEST(OutageStoreTest, OutagesComeBackByHostInLogOrderFromMemoryAndFromDisk) {
             {0, 0}, {0, 3}, {0, 6}, {0, 9}, {1, 1}, {1, 4}, {1, 7}, {2, 2}, {2, 5}, {2, 8}};
         EXPECT_EQ(seen, expected) << "kept in memory: " << inMemory;
     }
+
+    // Enough on disk that a host's outages go to their place in several blocks.
+    orvex::OutageStore store(2);
+    constexpr std::uint32_t kCount = 30000;
+    std::vector<std::uint64_t> perHost(2);
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        const std::uint32_t host = i % 7 == 0 ? 0 : 1;
+        ++perHost[host];
+        store.Add({host, i, std::int64_t{i}, std::int64_t{i} + 60, 1});
+    }
+    std::vector<std::uint32_t> order[2];
+    ASSERT_TRUE(
+        store.ForEachByHost(perHost, [&](const orvex::Outage& o) { order[o.host].push_back(o.rounds); }));
+    ASSERT_EQ(order[0].size(), perHost[0]);
+    ASSERT_EQ(order[1].size(), perHost[1]);
+    EXPECT_TRUE(std::is_sorted(order[0].begin(), order[0].end()));
+    EXPECT_TRUE(std::is_sorted(order[1].begin(), order[1].end()));
+    EXPECT_EQ(order[1].back(), kCount - 1);
 }

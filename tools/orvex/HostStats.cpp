@@ -13,28 +13,33 @@ int HostStats::ReplyPercentile(int p) const {
     const std::uint64_t rank =
         std::max<std::uint64_t>(1, (successes * static_cast<std::uint64_t>(p) + 99) / 100);
     std::uint64_t seen = 0;
-    for (std::size_t ms = 0; ms < replyCounts.size(); ++ms) {
-        seen += replyCounts[ms];
+    for (std::size_t ms = 0; ms < fastReplies.size(); ++ms) {
+        seen += fastReplies[ms];
         if (seen >= rank)
             return static_cast<int>(ms);
     }
-    for (const auto& [ms, count] : replyBeyond) {
-        seen += count;
+    for (const ReplyCount& value : slowReplies) {
+        seen += value.count;
         if (seen >= rank)
-            return ms;
+            return value.ms;
     }
     return 0;
 }
 
 void HostStats::AddReply(int ms) {
-    if (ms >= 0 && ms < kDirectMs) {
-        if (static_cast<std::size_t>(ms) >= replyCounts.size())
-            replyCounts.resize(static_cast<std::size_t>(ms) + 1);
-        ++replyCounts[static_cast<std::size_t>(ms)];
-    } else {
-        ++replyBeyond[ms];
-    }
     replySum += ms;
+    if (ms >= 0 && ms < kDirectMs) {
+        if (fastReplies.empty())
+            fastReplies.resize(kDirectMs);
+        ++fastReplies[static_cast<std::size_t>(ms)];
+        return;
+    }
+    const auto at = std::lower_bound(slowReplies.begin(), slowReplies.end(), ms,
+                                     [](const ReplyCount& value, int wanted) { return value.ms < wanted; });
+    if (at != slowReplies.end() && at->ms == ms)
+        ++at->count;
+    else
+        slowReplies.insert(at, ReplyCount{ms, 1});
 }
 
 void HostCollector::OnRound(const Round& round) {

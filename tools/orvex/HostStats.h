@@ -6,7 +6,6 @@
 #include "Spool.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,11 +21,17 @@ struct HostStats {
     std::int64_t firstSeen = 0;
     std::int64_t lastSeen = 0;
 
-    // Mean reply time of each successful round, counted per millisecond value: exact percentiles in
-    // memory bounded by the time-out, not by the LOG. Values beyond the array's reach are rare.
-    static constexpr int kDirectMs = 16384;
-    std::vector<std::uint64_t> replyCounts; // index: ms, grown as needed up to kDirectMs
-    std::map<int, std::uint64_t> replyBeyond;
+    // Mean reply time of each successful round, counted per millisecond value: exact percentiles. Fast
+    // replies are counted in a small array indexed by their value; slower ones as (value, count) pairs of
+    // the values that occurred, in order, so that one slow reply costs a host 8 bytes, not an array up to
+    // its value. Counts are 32-bit: a LOG set holds far fewer than 2^32 rounds of one host.
+    static constexpr int kDirectMs = 256;
+    struct ReplyCount {
+        std::int32_t ms;
+        std::uint32_t count;
+    };
+    std::vector<std::uint32_t> fastReplies; // index: ms below kDirectMs; made by the first such reply
+    std::vector<ReplyCount> slowReplies;    // ascending
     void AddReply(int ms);
     double replySum = 0;
     std::uint64_t lossSum = 0;    // percent, over rounds that sent requests

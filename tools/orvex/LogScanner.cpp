@@ -2,7 +2,11 @@
 // parsed, which keeps a pass over a hundred generations about as fast as reading them.
 #include "LogScanner.h"
 
+#include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orvex {
 namespace {
@@ -97,6 +101,38 @@ std::string_view HostOf(std::string_view first) {
 
 constexpr char kIndent[] = "   ## ";
 
+// The position of the first CR or LF, or the size when there is none. This runs over every byte of the
+// LOG: sixteen bytes in one compare where the processor allows.
+std::size_t FindLineBreak(std::string_view text) {
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const auto breaks = [&](std::size_t at) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr))));
+    };
+    for (; i + 32 <= size; i += 32) {
+        const unsigned mask = breaks(i) | breaks(i + 16) << 16;
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+    if (i + 16 <= size) {
+        if (const unsigned mask = breaks(i); mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#endif
+    for (; i < size; ++i) {
+        if (data[i] == '\n' || data[i] == '\r')
+            return i;
+    }
+    return size;
+}
+
 } // namespace
 
 std::int64_t CivilSeconds(int year, int month, int day, int hour, int minute, int second) {
@@ -111,48 +147,86 @@ std::int64_t CivilSeconds(int year, int month, int day, int hour, int minute, in
 }
 
 void LogScanner::Feed(std::string_view bytes) {
+    if (m_pendingCr > 0) {
+        // The CRs that ended the last Feed: more of them, an LF, or the start of the next line.
+        while (!bytes.empty() && bytes.front() == '\r') {
+            ++m_pendingCr;
+            bytes.remove_prefix(1);
+        }
+        if (bytes.empty())
+            return;
+        const bool lf = bytes.front() == '\n';
+        EndLine({}, lf ? 0 : m_pendingCr - 1);
+        m_pendingCr = 0;
+        if (lf)
+            bytes.remove_prefix(1);
+    }
     while (!bytes.empty()) {
-        const void* found = std::memchr(bytes.data(), '\n', bytes.size());
-        const std::size_t take =
-            found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data())
-                             : bytes.size();
-        const std::string_view piece = bytes.substr(0, take);
-        if (found == nullptr) {
-            // Keep the start of the line for the next Feed, never more than a line may hold.
-            const std::size_t room = kMaxLine > m_carry.size() ? kMaxLine - m_carry.size() : 0;
-            m_carry.append(piece.substr(0, room));
-            m_carryCut = m_carryCut || piece.size() > room;
+        const std::size_t at = FindLineBreak(bytes);
+        if (at == bytes.size()) {
+            Carry(bytes);
             return;
         }
-        if (m_lineEnd.empty()) {
-            const bool cr = take > 0 ? piece.back() == '\r' : !m_carry.empty() && m_carry.back() == '\r';
-            m_lineEnd = cr ? "\r\n" : "\n";
+        const std::string_view text = bytes.substr(0, at);
+        if (bytes[at] == '\n') {
+            if (m_lineEnd.empty())
+                m_lineEnd = "\n";
+            EndLine(text, 0);
+            bytes.remove_prefix(at + 1);
+            continue;
         }
-        if (m_carry.empty() && !m_carryCut) {
-            Line(piece.substr(0, std::min(piece.size(), kMaxLine)));
-        } else {
-            const std::size_t room = kMaxLine > m_carry.size() ? kMaxLine - m_carry.size() : 0;
-            m_carry.append(piece.substr(0, room));
-            Line(m_carry);
-            m_carry.clear();
-            m_carryCut = false;
+        if (m_lineEnd.empty())
+            m_lineEnd = "\r\n";
+        std::size_t run = at + 1;
+        while (run < bytes.size() && bytes[run] == '\r')
+            ++run;
+        if (run == bytes.size()) { // whether an LF follows is for the next Feed to tell
+            Carry(text);
+            m_pendingCr = run - at;
+            return;
         }
-        bytes.remove_prefix(take + 1);
+        // CR LF, CR CR LF ...: one line end. CRs without an LF after them: each ends a line.
+        const bool lf = bytes[run] == '\n';
+        EndLine(text, lf ? 0 : run - at - 1);
+        bytes.remove_prefix(lf ? run + 1 : run);
     }
+}
+
+void LogScanner::Carry(std::string_view piece) {
+    // Keep the start of the line for the next Feed, never more than a line may hold.
+    const std::size_t room = kMaxLine > m_carry.size() ? kMaxLine - m_carry.size() : 0;
+    m_carry.append(piece.substr(0, room));
+    m_carryCut = m_carryCut || piece.size() > room;
+}
+
+void LogScanner::EndLine(std::string_view rest, std::size_t emptyLines) {
+    if (m_carry.empty() && !m_carryCut) {
+        Line(rest.substr(0, std::min(rest.size(), kMaxLine)));
+    } else {
+        Carry(rest);
+        Line(m_carry);
+        m_carry.clear();
+        m_carryCut = false;
+    }
+    for (; emptyLines > 0; --emptyLines)
+        Line({});
 }
 
 void LogScanner::StartFile() {
     m_counts = {};
     m_carry.clear();
     m_carryCut = false;
+    m_pendingCr = 0;
 }
 
 void LogScanner::EndFile() {
-    if (!m_carry.empty() || m_carryCut) {
+    if (m_pendingCr > 0) {
+        // CRs at the very end: each ended a line.
+        EndLine({}, m_pendingCr - 1);
+        m_pendingCr = 0;
+    } else if (!m_carry.empty() || m_carryCut) {
         // Whole lines end with the entry's full stop or the table's bars; anything else was cut off.
-        std::string_view last = m_carry;
-        if (!last.empty() && last.back() == '\r')
-            last.remove_suffix(1);
+        const std::string_view last = m_carry;
         const bool whole = !m_carryCut && !last.empty() &&
                            (last.back() == '.' || last.ends_with("||") || last.ends_with("++"));
         if (whole) {
@@ -169,8 +243,6 @@ void LogScanner::EndFile() {
 
 void LogScanner::Line(std::string_view line) {
     ++m_counts.lines;
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
     if (m_counts.lines == 1 && StartsWith(line, "\xEF\xBB\xBF"))
         line.remove_prefix(3); // a byte-order mark left by an editor
 
@@ -234,9 +306,11 @@ void LogScanner::ContinueEntry(std::string_view text) {
     m_hasMore = true;
     if (text.empty())
         return;
-    // Most lines are tries; only a line beginning with a digit can be the summary.
-    if (text.front() == 'T' || text.front() == 'M') {
-        m_hasTries = m_hasTries || StartsWith(text, "Try #") || StartsWith(text, "Memory allocation failed");
+    // Most lines are tries; only a line beginning with a digit can be the summary. A run stopped by its
+    // own parameters or by memory is a failed ping too: only the socket layer makes socket errors.
+    if (text.front() == 'T' || text.front() == 'M' || text.front() == 'I') {
+        m_hasTries = m_hasTries || StartsWith(text, "Try #") ||
+                     StartsWith(text, "Memory allocation failed") || StartsWith(text, "Invalid parameters:");
         return;
     }
     if (!IsDigit(text.front()))

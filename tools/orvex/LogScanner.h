@@ -39,8 +39,9 @@ struct ScanCounts {
     bool truncatedLastLine = false;      // the file ended inside a line
 };
 
-// Splits on LF (a CR before it is dropped); lines longer than kMaxLine are cut there, as no entry line
-// comes near it and memory stays bounded.
+// Splits into lines: LF, CR LF and CR CR LF (what an editor that saved a CR LF file in text mode leaves)
+// each end one line, and so does a CR on its own. Lines longer than kMaxLine are cut there, as no entry
+// line comes near it and memory stays bounded.
 class LogScanner {
 public:
     static constexpr std::size_t kMaxLine = 64 * 1024;
@@ -60,14 +61,18 @@ public:
     std::string_view LineEnd() const { return m_lineEnd; }
 
 private:
+    // A line whose end was seen (the carried start of the line goes first), then `emptyLines` more.
+    void EndLine(std::string_view rest, std::size_t emptyLines);
+    void Carry(std::string_view piece);
     void Line(std::string_view line);
     void EndEntry();
     void ContinueEntry(std::string_view text);
 
     ScanSink& m_sink;
     ScanCounts m_counts;
-    std::string m_carry; // a line split across two Feed calls
+    std::string m_carry; // a line split across two Feed calls, without its line end
     bool m_carryCut = false;
+    std::size_t m_pendingCr = 0; // CRs at the end of the last Feed: whether an LF follows is not known yet
     std::string m_lineEnd;
 
     // The entry being read.
@@ -75,7 +80,7 @@ private:
     bool m_success = false;
     std::int64_t m_when = 0;
     std::string m_host;
-    bool m_hasTries = false;
+    bool m_hasTries = false; // a ping was attempted (tries, or a failure of the run itself): no socket error
     bool m_hasSummary = false; // the summary of a successful round
     bool m_allFailed = false;
     bool m_hasMore = false; // at least one continuation line

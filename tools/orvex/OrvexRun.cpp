@@ -65,6 +65,20 @@ bool ReadFile(const std::string& path, LogScanner& scanner, std::uint64_t& bytes
     return ok;
 }
 
+// The LOG file among `names` (in the current folder) that `output` is, whatever name leads there (another
+// spelling, a link): the report must never replace what it is made from. Empty when none.
+std::string ReadFileAt(const std::string& output, const std::vector<std::string>& names) {
+    struct stat target {};
+    if (::stat(output.c_str(), &target) != 0)
+        return {};
+    for (const std::string& name : names) {
+        struct stat read {};
+        if (::stat(name.c_str(), &read) == 0 && read.st_dev == target.st_dev && read.st_ino == target.st_ino)
+            return name;
+    }
+    return {};
+}
+
 std::string CurrentFolder() {
     std::vector<char> path(4096);
     while (::getcwd(path.data(), path.size()) == nullptr) {
@@ -152,14 +166,15 @@ std::string HelpText() {
            "downtime table of the LOG.\n"
            "\n"
            "  -o<report>     write the report to this file (default: standard output); the file is\n"
-           "                 replaced only when a report was made\n"
+           "                 replaced only when a report was made, and never when it is one of the\n"
+           "                 LOG files read\n"
            "  --csv          write CSV instead: a 'host' row per host (seconds = total outage time)\n"
            "                 followed by an 'outage' row per outage of that host\n"
            "  -l<log name>   read this LOG name instead of tevro.log\n"
            "  --help         show this text\n"
            "\n"
            "Exit status: 0 report written; 1 too few data (no complete ping entry: nothing is written)\n"
-           "or a file could not be read or written; 2 wrong arguments.\n";
+           "or a file could not be read or written; 2 wrong arguments (a -o file that is a LOG file too).\n";
 }
 
 std::vector<std::string> LogFilesOldestFirst(const std::string& folder, const std::string& logName) {
@@ -231,8 +246,16 @@ int Run(const std::vector<std::string>& arguments, std::FILE* err) {
     }
 
     const std::string folder = CurrentFolder();
+    const std::vector<std::string> names = LogFilesOldestFirst(".", options.logName);
+    if (const std::string read = ReadFileAt(options.output, names);
+        !options.output.empty() && !read.empty()) {
+        std::fprintf(err,
+                     "orvex: the report would replace \"%s\", a LOG file it reads: choose another -o file\n",
+                     read.c_str());
+        return kExitUsage;
+    }
     std::vector<LogSource> sources;
-    for (const std::string& name : LogFilesOldestFirst(".", options.logName)) {
+    for (const std::string& name : names) {
         sources.push_back({name, [name](LogScanner& scanner, std::uint64_t& bytes) {
                                return ReadFile(name, scanner, bytes);
                            }});

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
+#include <cstdint>
 
 namespace orvex {
 namespace {
@@ -48,7 +49,30 @@ private:
     bool m_ok = true;
 };
 
-std::string Iso(std::int64_t seconds) {
+// Digits are put by hand: a report of many outages formats two moments and a length for each, and
+// printf's parsing made that the larger part of the tool's time.
+void PutNumber(std::string& out, std::int64_t value, int width) {
+    if (value < 0) {
+        out.push_back('-');
+        value = value == INT64_MIN ? INT64_MAX : -value;
+    }
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    for (int i = n; i < width; ++i)
+        out.push_back('0');
+    while (n > 0)
+        out.push_back(digits[--n]);
+}
+
+struct Civil {
+    std::int64_t year, month, day, seconds; // seconds of the day
+};
+
+Civil CivilOf(std::int64_t seconds) {
     // Civil from days, the inverse of CivilSeconds.
     std::int64_t days = seconds / 86400;
     std::int64_t rest = seconds % 86400;
@@ -64,12 +88,37 @@ std::string Iso(std::int64_t seconds) {
     const std::int64_t mp = (5 * doy + 2) / 153;
     const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
     const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    char text[64];
-    std::snprintf(text, sizeof text,
-                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64, year,
-                  month, day, rest / 3600, rest / 60 % 60, rest % 60);
+    return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, day, rest};
+}
+
+// "hh:nn:ss" of `seconds`, with at least two digits of hours.
+void PutClock(std::string& out, std::int64_t seconds) {
+    PutNumber(out, seconds / 3600, 2);
+    out.push_back(':');
+    PutNumber(out, seconds / 60 % 60, 2);
+    out.push_back(':');
+    PutNumber(out, seconds % 60, 2);
+}
+
+std::string Iso(std::int64_t seconds) {
+    const Civil civil = CivilOf(seconds);
+    std::string text;
+    text.reserve(20);
+    PutNumber(text, civil.year, 4);
+    text.push_back('-');
+    PutNumber(text, civil.month, 2);
+    text.push_back('-');
+    PutNumber(text, civil.day, 2);
+    text.push_back(' ');
+    PutClock(text, civil.seconds);
     return text;
+}
+
+// `text` left-aligned in `width` columns.
+void PutPadded(std::string& out, std::string_view text, std::size_t width) {
+    out.append(text);
+    if (text.size() < width)
+        out.append(width - text.size(), ' ');
 }
 
 std::string CsvField(std::string_view bytes) {
@@ -118,9 +167,13 @@ void HostSection(Writer& w, const HostStats& host) {
     } else {
         w.Line("  Reply time:       no successful round");
     }
-    w.Format("  Mean packet loss: %.1f %% (rounds that sent requests; a failed round lost all)",
-             host.MeanLoss());
-    w.Line();
+    if (host.lossRounds > 0) {
+        w.Format("  Mean packet loss: %.1f %% (rounds that sent requests; a failed round lost all)",
+                 host.MeanLoss());
+        w.Line();
+    } else {
+        w.Line("  Mean packet loss: none measured (no round sent requests)");
+    }
     if (host.outages == 0) {
         w.Line("  Outages:          none");
         return;
@@ -133,24 +186,40 @@ void HostSection(Writer& w, const HostStats& host) {
 }
 
 void OutageLine(Writer& w, const Outage& outage) {
-    const std::string end = outage.ended ? FormatMoment(outage.end) : std::string("none (not pinged again)");
-    w.Format("    %-22s %-23s %-12s %6" PRIu32, FormatMoment(outage.first).c_str(), end.c_str(),
-             FormatLength(Length(outage)).c_str(), outage.rounds);
-    w.Line();
+    std::string line = "    ";
+    PutPadded(line, FormatMoment(outage.first), 22);
+    line.push_back(' ');
+    PutPadded(line, outage.ended ? FormatMoment(outage.end) : std::string("none (not pinged again)"), 23);
+    line.push_back(' ');
+    PutPadded(line, FormatLength(Length(outage)), 12);
+    line.push_back(' ');
+    const std::string rounds = std::to_string(outage.rounds);
+    if (rounds.size() < 6)
+        line.append(6 - rounds.size(), ' ');
+    line.append(rounds);
+    w.Line(line);
 }
 
 } // namespace
 
 std::string FormatMoment(std::int64_t seconds) {
-    const std::string iso = Iso(seconds); // yyyy-mm-dd hh:nn:ss
-    return iso.substr(8, 2) + '.' + iso.substr(5, 2) + '.' + iso.substr(0, 4) + " (" + iso.substr(11) + ')';
+    const Civil civil = CivilOf(seconds);
+    std::string text;
+    text.reserve(21);
+    PutNumber(text, civil.day, 2);
+    text.push_back('.');
+    PutNumber(text, civil.month, 2);
+    text.push_back('.');
+    PutNumber(text, civil.year, 4);
+    text.append(" (");
+    PutClock(text, civil.seconds);
+    text.push_back(')');
+    return text;
 }
 
 std::string FormatLength(std::int64_t seconds) {
-    seconds = std::max<std::int64_t>(0, seconds);
-    char text[48];
-    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64, seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
+    std::string text;
+    PutClock(text, std::max<std::int64_t>(0, seconds));
     return text;
 }
 
@@ -210,8 +279,8 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
     w.Line("Folder:           " + CleanText(input.folder));
     w.Line("Files read, oldest first:");
     for (const FileRead& file : input.files) {
-        w.Format("  %-16s %12" PRIu64 " bytes  %8" PRIu64 " ping entries", CleanText(file.name).c_str(),
-                 file.bytes, file.rounds);
+        w.Format("  %-16s %12" PRIu64 " bytes  %8" PRIu64 " %s", CleanText(file.name).c_str(), file.bytes,
+                 file.rounds, file.rounds == 1 ? "ping entry" : "ping entries");
         if (file.counts.incompleteEntries > 0)
             w.Text(", " + Plural(file.counts.incompleteEntries, "incomplete entry", "incomplete entries") +
                    " skipped");
@@ -269,7 +338,9 @@ bool WriteCsvReport(std::FILE* out, HostCollector& collected, const ReportInput&
                      host.ReplyPercentile(95), host.ReplyPercentile(100));
         else
             w.Text(",,,,,");
-        w.Format("%.1f,%" PRIu64 ",", host.MeanLoss(), host.outages);
+        if (host.lossRounds > 0)
+            w.Format("%.1f", host.MeanLoss());
+        w.Format(",%" PRIu64 ",", host.outages);
         w.Line();
     };
     std::size_t next = 0;
@@ -279,9 +350,12 @@ bool WriteCsvReport(std::FILE* out, HostCollector& collected, const ReportInput&
                 hostRow(hosts[next++]);
             w.Text("outage," + CsvField(hosts[outage.host].name) + ',' + Iso(outage.first) + ',' +
                    Iso(outage.end) + ',');
-            w.Format("%" PRId64 ",%" PRIu32 ",,,,,,,,,,,,%s", Length(outage), outage.rounds,
-                     outage.ended ? "yes" : "no");
-            w.Line();
+            std::string row;
+            PutNumber(row, Length(outage), 1);
+            row.push_back(',');
+            PutNumber(row, outage.rounds, 1);
+            row.append(outage.ended ? ",,,,,,,,,,,,yes" : ",,,,,,,,,,,,no");
+            w.Line(row);
         });
     while (next < hosts.size())
         hostRow(hosts[next++]);

@@ -1,6 +1,7 @@
 // Outages stay in memory up to a limit and are sorted there. Beyond it they go to disk and are sorted by
 // host with a counting sort: every host's slot range is known from the counts, so each record is written
-// once to its place and the result read once in order.
+// once to its place and the result read once in order. Records gather per host and go to their place a
+// block at a time: one write call per record made the sort slower than reading the LOG.
 #include "Spool.h"
 
 #include <algorithm>
@@ -9,11 +10,22 @@
 namespace orvex {
 namespace {
 
-constexpr std::size_t kBlock = 4096; // records per read
+constexpr std::size_t kBlock = 4096;         // records per read, and at most per write
+constexpr std::size_t kSortBuffer = 1 << 18; // records waiting for their write, over all hosts (6 MB)
 
-bool PutAt(int fd, const Outage& outage, std::uint64_t index) {
-    const auto offset = static_cast<off_t>(index * sizeof(Outage));
-    return ::pwrite(fd, &outage, sizeof outage, offset) == static_cast<ssize_t>(sizeof outage);
+bool PutAt(int fd, const Outage* outages, std::size_t count, std::uint64_t index) {
+    const auto* bytes = reinterpret_cast<const char*>(outages);
+    std::size_t left = count * sizeof(Outage);
+    auto offset = static_cast<off_t>(index * sizeof(Outage));
+    while (left > 0) {
+        const ssize_t done = ::pwrite(fd, bytes, left, offset);
+        if (done <= 0)
+            return false;
+        bytes += done;
+        left -= static_cast<std::size_t>(done);
+        offset += done;
+    }
+    return true;
 }
 
 } // namespace
@@ -115,16 +127,40 @@ bool OutageStore::ForEachByHost(const std::vector<std::uint64_t>& perHost,
     if (sorted == nullptr)
         return false;
 
+    // Host h's records wait in waiting[first[h] ..first[h + 1]): as many as it has, up to its share.
+    const std::size_t hosts = perHost.size();
+    const std::size_t share =
+        std::clamp<std::size_t>(kSortBuffer / std::max<std::size_t>(1, hosts), 1, kBlock);
+    std::vector<std::size_t> first(hosts + 1), filled(hosts);
+    for (std::size_t h = 0; h < hosts; ++h)
+        first[h + 1] = first[h] + static_cast<std::size_t>(std::min<std::uint64_t>(share, perHost[h]));
+    std::vector<Outage> waiting(first[hosts]);
+    const int fd = fileno(sorted);
+    const auto flush = [&](std::size_t h) {
+        const std::size_t count = filled[h];
+        filled[h] = 0;
+        const bool written = PutAt(fd, waiting.data() + first[h], count, cursor[h]);
+        cursor[h] += count;
+        return written;
+    };
+
     std::vector<Outage> block(kBlock);
     bool ok = true;
     std::rewind(m_file);
     for (std::size_t got; ok && (got = std::fread(block.data(), sizeof(Outage), kBlock, m_file)) > 0;) {
         for (std::size_t i = 0; ok && i < got; ++i) {
             const Outage& outage = block[i];
-            ok = outage.host < perHost.size() && cursor[outage.host] < end[outage.host] &&
-                 PutAt(fileno(sorted), outage, cursor[outage.host]++);
+            const std::size_t h = outage.host;
+            ok = h < hosts && cursor[h] + filled[h] < end[h];
+            if (!ok)
+                break;
+            waiting[first[h] + filled[h]++] = outage;
+            if (first[h] + filled[h] == first[h + 1])
+                ok = flush(h);
         }
     }
+    for (std::size_t h = 0; ok && h < hosts; ++h)
+        ok = flush(h);
     std::fseek(m_file, 0, SEEK_END);
 
     std::rewind(sorted);
