@@ -52,9 +52,8 @@ bool DowntimeTable::Open() {
     if (m_open)
         return false;
     m_period.reset();
-    m_write(FrameLine());
-    m_write(HeadLine());
-    m_write(FrameLine());
+    // Lines that belong together go as one entry: in the LOG whole or not at all.
+    m_write(FrameLine() + QStringLiteral("\r\n") + HeadLine() + QStringLiteral("\r\n") + FrameLine());
     m_open = true;
     return true;
 }
@@ -77,10 +76,10 @@ void DowntimeTable::Update(int resultCode, int lastResultCode) {
         const QString length =
             FormatDowntimeLength(m_clock.Elapsed() - m_period->monotonicStart, TimeSeparator(m_locale));
         const QString nowText = FormatDowntimeMoment(now, m_locale);
-        m_write(QStringLiteral("|| %1 | %2 | %3 ||")
-                    .arg(length, FormatDowntimeMoment(m_period->wallStart, m_locale), nowText));
+        m_write(
+            QStringLiteral("|| %1 | %2 | %3 ||\r\nFirst successful ping encountered or program closed at %3.")
+                .arg(length, FormatDowntimeMoment(m_period->wallStart, m_locale), nowText));
         m_period.reset();
-        m_write(QStringLiteral("First successful ping encountered or program closed at %1.").arg(nowText));
         return;
     }
     if (m_period && lastResultCode != kPingSuccess)

@@ -48,7 +48,8 @@ public:
     static QString FrameLine();
     static QString HeadLine();
 
-    // `clock` must outlive the table; every line goes through `writer`.
+    // `clock` must outlive the table; every line goes through `writer`, lines that belong together (the
+    // head, a row and its message) in one call, joined by CR LF.
     DowntimeTable(const DowntimeClock& clock, LineWriter writer, QLocale locale = QLocale());
 
     // Writes the head unless a table is open; true when it did (the caller then forgets its last

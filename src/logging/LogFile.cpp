@@ -116,7 +116,7 @@ QString ChooseLogFileName(const QString& executablePath, const QString& fallback
     if (!executablePath.isEmpty() && !IsSystemProgramFolder(info.absolutePath()) &&
         FolderIsWritable(info.absolutePath()))
         return info.absoluteFilePath();
-    QDir().mkpath(fallbackFolder); // failure shows later as lost lines, like any unwritable LOG
+    QDir().mkpath(fallbackFolder); // failure shows later as lost entries, like any unwritable LOG
     return QDir(fallbackFolder).absoluteFilePath(info.fileName());
 }
 
@@ -177,7 +177,7 @@ bool ExistsButIsNotAFile(const QString& path) {
 }
 
 bool AppendLogLine(const QString& logFileName, const QString& text, QString* error) {
-    // One write call per line: with O_APPEND a reader or a second writer never sees half a line.
+    // One write call per entry: with O_APPEND a reader or a second writer never sees half an entry.
     const QByteArray bytes = text.toUtf8() + "\r\n";
     int failure = 0;
     const int fd = OpenForAppend(logFileName, failure);
@@ -194,12 +194,16 @@ bool AppendLogLine(const QString& logFileName, const QString& text, QString* err
             else if (n == 0)
                 failure = EIO;
         }
-        // A full disk or a size limit takes part of the line: take it back, or the next line would be
+        // A full disk or a size limit takes part of the entry: take it back, or the next entry would be
         // glued onto the remnant.
         if (failure != 0 && done > 0 && sized) [[maybe_unused]]
             const int cut = ::ftruncate(fd, before.st_size);
-        if (::close(fd) != 0 && failure == 0)
+        // Some file systems tell of a failed write only when the file is closed.
+        if (::close(fd) != 0 && failure == 0) {
             failure = errno;
+            if (sized) [[maybe_unused]]
+                const int cut = ::truncate(QFile::encodeName(logFileName).constData(), before.st_size);
+        }
     }
     if (failure != 0 && error != nullptr)
         *error = QStringLiteral("\"%1\": %2").arg(logFileName, FailureText(failure));
@@ -216,17 +220,27 @@ bool CanAppendTo(const QString& logFileName, QString* error) {
     return failure == 0;
 }
 
-LogWriteState::Change LogWriteState::Write(const QString& logFileName, const QString& text) {
+LogWriteState::Change LogWriteState::Write(const QString& logFileName, const QString& entry,
+                                           const RecoveryNote& note) {
     QString error;
-    if (!AppendLogLine(logFileName, text, &error)) {
+    if (!AppendLogLine(logFileName, entry, &error)) {
         m_error = error;
         return ++m_lost == 1 ? Change::FirstFailure : Change::None;
     }
     if (m_lost == 0)
         return Change::None;
+    // The entry is in the LOG and does not count as lost; the stretch goes on until the note is too.
+    if (!AppendLogLine(logFileName, note(m_lost), &error)) {
+        m_error = error;
+        return Change::None;
+    }
     m_lostBefore = m_lost;
     m_lost = 0;
     return Change::Recovered;
+}
+
+QString EntryCount(int entries) {
+    return QString::number(entries) + (entries == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries"));
 }
 
 } // namespace tevro

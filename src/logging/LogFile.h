@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace tevro {
 
@@ -61,28 +62,33 @@ RotationOutcome RotateLogFiles(const QString& logFileName, RotationDisk& disk = 
 QStringList StartupLogLines(const RotationOutcome& rotation, const QString& logFileName);
 
 // Appends `text` and CR LF to the file as UTF-8 without a byte-order mark, creating the file when
-// missing; the file is closed again before returning, so other programs may read it at any time.
-// Returns false and fills `error` ("<file>": <reason>) when the line could not be written completely;
-// the file is then cut
-// back to its size before the call, so no part of the line stays behind for the next one to join.
+// missing; the file is closed again before returning, so other programs may read it at any time. The text
+// is one entry: all its lines (a text may hold CR LF pairs) are written, or none of them.
+// Returns false and fills `error` ("<file>": <reason>) when the entry could not be written whole; the file
+// is then cut back to its size before the call, so no part of the entry stays behind for the next one to
+// join.
 bool AppendLogLine(const QString& logFileName, const QString& text, QString* error = nullptr);
 
 // Whether the file can be opened for appending (it is created when missing); `error` says why not, in
 // the form AppendLogLine gives.
 bool CanAppendTo(const QString& logFileName, QString* error = nullptr);
 
-// Follows the outcome of every LOG line, so that a user hears of the first line lost and of the return
-// to working order, and of nothing in between.
+// Follows the outcome of every LOG entry, so that a user hears of the first entry lost and of the return
+// to working order, and of nothing in between. A nearly full disk may still take a short entry where a
+// longer one fails: writing works again only once the note that says so is in the LOG as well.
 class LogWriteState {
 public:
     enum class Change { None, FirstFailure, Recovered };
+    // The note that ends a stretch of failures, given the number of entries lost in it.
+    using RecoveryNote = std::function<QString(int lostEntries)>;
 
-    // Writes one line through AppendLogLine and says whether that changed the state.
-    Change Write(const QString& logFileName, const QString& text);
+    // Writes one entry through AppendLogLine. After a stretch of failures an entry written whole is
+    // followed by `note`; the stretch ends (Recovered) only when that is written whole too.
+    Change Write(const QString& logFileName, const QString& entry, const RecoveryNote& note);
 
     bool Failing() const { return m_lost > 0; }
-    // Lines lost in the current stretch of failures, or in the one that has just ended.
-    int LostLines() const { return m_lost > 0 ? m_lost : m_lostBefore; }
+    // Entries lost in the current stretch of failures, or in the one that has just ended.
+    int LostEntries() const { return m_lost > 0 ? m_lost : m_lostBefore; }
     QString LastError() const { return m_error; }
 
 private:
@@ -90,5 +96,8 @@ private:
     int m_lostBefore = 0;
     QString m_error;
 };
+
+// "1 entry", "2 entries".
+QString EntryCount(int entries);
 
 } // namespace tevro

@@ -72,8 +72,8 @@ void TF_Tevro::RotateLogFiles() {
 }
 
 void TF_Tevro::WriteStartupLogLines() {
-    for (const QString& line : tevro::StartupLogLines(Log().rotation, LogFileName))
-        WriteLogLine(line);
+    // One entry: a run's head is in the LOG whole or not at all.
+    WriteLogLine(tevro::StartupLogLines(Log().rotation, LogFileName).join(QStringLiteral("\r\n")));
 }
 
 QString TF_Tevro::LogHeaderReport() {
@@ -95,22 +95,24 @@ QString TF_Tevro::LogHeaderReport() {
 void TF_Tevro::WriteLogLine(const QString& text) {
     using Change = tevro::LogWriteState::Change;
     LogState& log = Log();
-    // No message box: monitoring runs unattended. The message log hears of the first line lost,
+    // No message box: monitoring runs unattended. The message log hears of the first entry lost,
     // whatever its filters, and of the return to working order, which the LOG records as well.
     const auto tell = [this](const QString& report) {
         AddLogEntry(tevro::ViewEntry(PING_NONE, -1, report, Now()));
     };
-    Change change = log.writes.Write(LogFileName, text);
-    if (change == Change::Recovered) {
-        const QString note = QStringLiteral("The LOG file can be written again:\r\n\t\"") + LogFileName +
-                             QStringLiteral("\"\r\n\t%1 line(s) could not be written before")
-                                 .arg(log.writes.LostLines());
-        tell(note);
-        change = log.writes.Write(LogFileName, tevro::FileEntry(PING_NONE, -1, note, Now()));
-    }
+    const auto recoveryReport = [this](int lost) -> QString {
+        return QStringLiteral("The LOG file can be written again:\r\n\t\"") + LogFileName +
+               QStringLiteral("\"\r\n\t") + tevro::EntryCount(lost) +
+               QStringLiteral(" could not be written before");
+    };
+    const Change change = log.writes.Write(LogFileName, text, [&](int lost) -> QString {
+        return tevro::FileEntry(PING_NONE, -1, recoveryReport(lost), Now());
+    });
+    if (change == Change::Recovered)
+        tell(recoveryReport(log.writes.LostEntries()));
     if (change == Change::FirstFailure)
         tell(kCannotWrite + log.writes.LastError() +
-             QStringLiteral("\r\n\tMonitoring goes on and every line is tried again; this log tells when "
+             QStringLiteral("\r\n\tMonitoring goes on and every entry is tried again; this log tells when "
                             "writing works again"));
 }
 

@@ -42,7 +42,8 @@ protected:
     FakeClock clock;
     QStringList lines;
     int last = 0;
-    DowntimeTable table{clock, [this](const QString& line) { lines << line; }, QLocale::c()};
+    DowntimeTable table{clock, [this](const QString& line) { lines << line.split(QStringLiteral("\r\n")); },
+                        QLocale::c()};
 };
 
 const QString kFrame = DowntimeTable::FrameLine();
@@ -77,7 +78,8 @@ namespace {
 QString RowOfNinetySeconds(const QLocale& locale) {
     FakeClock clock;
     QStringList lines;
-    DowntimeTable table{clock, [&lines](const QString& line) { lines << line; }, locale};
+    DowntimeTable table{clock, [&lines](const QString& line) { lines << line.split(QStringLiteral("\r\n")); },
+                        locale};
     table.Update(kPingFailed, 0);
     clock.Advance(90s);
     table.Update(kSuccess, kPingFailed);

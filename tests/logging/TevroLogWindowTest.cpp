@@ -63,8 +63,8 @@ protected:
         m_monotonicMs += seconds * 1000LL;
     }
 
-    void Result(TF_Tevro& window, int code) {
-        window.PingDone(nullptr, code, -1, -1, -1, 0, QStringLiteral("host"));
+    void Result(TF_Tevro& window, int code, const QString& report = QStringLiteral("host")) {
+        window.PingDone(nullptr, code, -1, -1, -1, 0, report);
     }
 
     tevro::test::TempSettings m_settings;
@@ -139,35 +139,47 @@ TEST_F(TevroLogWindowTest, InformationalEntriesDoNotHideAnOpenPeriod) {
     EXPECT_TRUE(window->DowntimeTableOpen());
 }
 
-TEST_F(TevroLogWindowTest, AFullDiskLosesWholeLinesAndTheMessageLogSaysSo) {
+TEST_F(TevroLogWindowTest, AFullDiskLosesWholeEntriesAndRecoveryIsToldOnlyOnceItIsInTheLog) {
     auto window = MakeWindow();
     window->Add_PING_FAILED->setChecked(false); // the notices come whatever the filters say
+    const QString failed = QStringLiteral("host\r\n\t3 request(s) total, all failed");
+    const qint64 firstLine = QStringLiteral("(FAILED) 02.03.2026 (10:00:00): host\r\n").size();
+    const QString errorLine = QStringLiteral("First ping error encountered at Mon, 02.03.2026, 10:00:00.");
     const qint64 before = QFileInfo(m_log).size();
     {
-        FileSizeLimit full(static_cast<rlim_t>(before) + 20); // room for half an entry
-        Result(*window, kPingFailed);
+        // Room for the failure's first line and part of its second; the downtime table's short entry
+        // after it fits, the note that writing works again does not.
+        FileSizeLimit full(static_cast<rlim_t>(before + firstLine + 30));
+        Result(*window, kPingFailed, failed);
         Advance(60);
-        Result(*window, kPingFailed);
-        EXPECT_EQ(QFileInfo(m_log).size(), before) << "no remnant of a line stays behind";
+        Result(*window, kPingFailed, failed);
+        EXPECT_EQ(QFileInfo(m_log).size(), before + errorLine.size() + 2) << "nothing of the failures stays";
     }
-    Advance(60);
-    Result(*window, kPingSuccess);
-
-    const QString view = tevro::test::LogViewText(*window->Memo_Log);
+    QString view = tevro::test::LogViewText(*window->Memo_Log);
     EXPECT_EQ(view.count(QStringLiteral("The LOG file cannot be written:")), 1) << view.toStdString();
+    EXPECT_FALSE(view.contains(QStringLiteral("can be written again"))) << "the disk is still full";
     EXPECT_TRUE(view.contains(m_log)) << view.toStdString();
     EXPECT_TRUE(view.contains(QStringLiteral("File too large"))) << view.toStdString();
-    // Two entries and the downtime table's opening line were lost.
-    EXPECT_TRUE(view.contains(QStringLiteral("3 line(s) could not be written before"))) << view.toStdString();
+
+    Advance(60);
+    Result(*window, kPingSuccess);
+    view = tevro::test::LogViewText(*window->Memo_Log);
+    EXPECT_EQ(view.count(QStringLiteral("The LOG file cannot be written:")), 1) << view.toStdString();
+    EXPECT_EQ(view.count(QStringLiteral("can be written again")), 1) << view.toStdString();
+    EXPECT_TRUE(view.contains(QStringLiteral("2 entries could not be written before"))) << view.toStdString();
 
     window.reset();
     const QStringList lines = ReadLines(m_log);
-    for (const QString& line : lines)
-        EXPECT_FALSE(line.contains(QStringLiteral("(FAILED)"))) << line.toStdString();
+    const QString all = lines.join(QLatin1Char('\n'));
+    EXPECT_FALSE(all.contains(QStringLiteral("(FAILED)"))) << all.toStdString();
+    EXPECT_FALSE(all.contains(QStringLiteral("request(s)"))) << all.toStdString();
+    EXPECT_TRUE(lines.contains(errorLine)) << all.toStdString();
     const qsizetype success = lines.indexOf(QStringLiteral("(SUCCESS) 02.03.2026 (10:02:00): host."));
-    ASSERT_GT(success, 0) << lines.join(QLatin1Char('\n')).toStdString();
+    ASSERT_GT(success, 0) << all.toStdString();
     EXPECT_EQ(lines.at(success + 1), QStringLiteral("02.03.2026 (10:02:00): The LOG file can be written again:"));
-    EXPECT_EQ(lines.at(success + 3), QStringLiteral("   ## 3 line(s) could not be written before."));
+    EXPECT_EQ(lines.at(success + 3), QStringLiteral("   ## 2 entries could not be written before."));
+    EXPECT_TRUE(
+        lines.at(success + 4).startsWith(QStringLiteral("|| 00:02:00 | Mon, 02.03.2026, 10:00:00 |")));
 }
 
 TEST_F(TevroLogWindowTest, TheHeaderClaimsOnlyALogThatCanBeWritten) {
