@@ -162,19 +162,29 @@ void TF_Tevro::HandleSysCommand(TSysCommandMessage& message) {
     }
 }
 
-bool TF_Tevro::OpenAddress(const QString& address) {
-    return m_env.openUrl ? m_env.openUrl(address) : tevro::OpenWithDesktop(address);
+void TF_Tevro::OpenWithDesktop(const QString& target, std::function<void()> failed) {
+    if (m_env.openUrl) {
+        if (!m_env.openUrl(target))
+            failed();
+        return;
+    }
+    tevro::OpenWithDesktop(target, this, [failed = std::move(failed)](bool opened) {
+        if (!opened)
+            failed();
+    });
 }
 
 void TF_Tevro::OpenUrl(const QString& address) {
     if (std::all_of(address.cbegin(), address.cend(), tevro::IsBlankOrControl))
         return;
-    if (!OpenAddress(address))
+    OpenWithDesktop(address, [this, address] {
         ShowMessageBox(tevro::BrowserFailureText(address), tevro::MessageKind::Error);
+    });
 }
 
 void TF_Tevro::OpenMailLink(const QString& link) {
     // Without a mail program the link would vanish without a word: name the address to write to.
-    if (!OpenAddress(link))
+    OpenWithDesktop(link, [this, link] {
         ShowMessageBox(tevro::MailFailureText(tevro::MailRecipient(link)), tevro::MessageKind::Error);
+    });
 }

@@ -1,6 +1,5 @@
 // The log extraction command: runs the extraction tool in the LOG file's folder without blocking the
 // window, then opens the tool's fresh output with the desktop's handler for text files.
-#include "desktop/FMXUtils.h"
 #include "logging/Extraction.h"
 #include "ui/Tevro_u.h"
 
@@ -39,11 +38,19 @@ void TF_Tevro::SB_OrvexClick() {
                            tevro::MessageKind::Error);
             return;
         }
-        const int result = m_env.openDocument ? m_env.openDocument(output)
-                                              : tevro::LaunchFile(output, {}, {}, tevro::SW_SHOWNORMAL);
-        if (result <= 32)
-            ShowMessageBox(QStringLiteral("** ERROR **\r\rFailed to spawn editor \"xdg-open\"."),
-                           tevro::MessageKind::Error);
+        // The report is there whatever becomes of the editor: a failure names it.
+        const auto failed = [this, output] {
+            ShowMessageBox(
+                QStringLiteral("** ERROR **\r\rFailed to spawn editor \"xdg-open\".\r\rThe report is ") +
+                    output,
+                tevro::MessageKind::Error);
+        };
+        if (m_env.openDocument) {
+            if (m_env.openDocument(output) <= 32)
+                failed();
+            return;
+        }
+        OpenWithDesktop(output, failed);
     };
 
     QApplication::setOverrideCursor(Qt::WaitCursor);

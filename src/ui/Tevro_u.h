@@ -64,7 +64,7 @@ struct TevroEnvironment {
     std::function<QMessageBox::StandardButton(const QString& text, tevro::MessageKind kind,
                                               QMessageBox::StandardButtons buttons, bool centred)>
         messageBox;
-    // Opens a document with the desktop's handler, answering as LaunchFile does; empty: LaunchFile.
+    // Opens a document with the desktop's handler, answering as LaunchFile does; empty: xdg-open.
     std::function<int(const QString& file)> openDocument;
     // Hands a web or mail link to the desktop; false when nothing took it. Empty: the desktop's handlers.
     std::function<bool(const QString& address)> openUrl;
@@ -339,7 +339,8 @@ private:
     void ConnectHandlers();
     void BuildInfoMenu();
     void BuildTrayIcon();
-    bool OpenAddress(const QString& address);
+    // Hands an address or a document to the desktop; `failed` runs, later or at once, when nothing took it.
+    void OpenWithDesktop(const QString& target, std::function<void()> failed);
     void OpenMailLink(const QString& link);
     // Follows the widget under the mouse and passes hint changes to ShowHintInStatusLine.
     void TrackHint(const QString& hint);

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrlQuery>
 
 using namespace tevro;
@@ -95,22 +96,82 @@ TEST_F(InfoCommandsTest, TheWindowMenuOpensWhereTheLogDoesNotAndShowsWhatTheTray
     EXPECT_TRUE(window->isMinimized());
 }
 
-TEST(DesktopHandlerTest, AMailProgramIsFoundOnlyWhereAnEntryClaimsMailLinks) {
+// What the desktop's handlers do not open is told: xdg-open's exit status is what counts.
+TEST_F(InfoCommandsTest, AnXdgOpenThatFailsGivesTheBox) {
+    FakeXdgOpen xdgOpen(3);
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("data/applications")));
+    ScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    ScopedEnv configDirs("XDG_CONFIG_DIRS", QFile::encodeName(home.filePath(QStringLiteral("none"))));
+    ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+    ScopedEnv dataDirs("XDG_DATA_DIRS", QFile::encodeName(home.filePath(QStringLiteral("none"))));
+    auto window = MakeWindow();
+    boxes.clear();
+
+    window->mi_About_OpenWebsite->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("** ERROR **\r\rFailed to spawn browser for <") +
+                                 HomePageAddress() + QStringLiteral(">."));
+    EXPECT_EQ(boxes[0].kind, MessageKind::Error);
+    EXPECT_EQ(xdgOpen.Opened(), QStringList{HomePageAddress()});
+
+    // Without a mail program the link never reaches xdg-open; with one, its failure is told the same way.
+    window->mi_Feedback_DoIt->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.size() == 2; }, 10000));
+    EXPECT_EQ(xdgOpen.Opened().size(), 1);
+    QFile entry(home.filePath(QStringLiteral("data/applications/mail.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Mail\nExec=true %u\n");
+    entry.close();
+    QFile cache(home.filePath(QStringLiteral("data/applications/mimeinfo.cache")));
+    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
+    cache.write("[MIME Cache]\nx-scheme-handler/mailto=mail.desktop;\n");
+    cache.close();
+    window->mi_BugReport_DoIt->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.size() == 3; }, 10000));
+    EXPECT_EQ(boxes[1].text, MailFailureText(FeedbackMailAddress()));
+    EXPECT_EQ(boxes[2].text, MailFailureText(BugReportMailAddress()));
+    ASSERT_EQ(xdgOpen.Opened().size(), 2);
+    EXPECT_TRUE(xdgOpen.Opened()[1].startsWith(QStringLiteral("mailto:") + BugReportMailAddress()));
+}
+
+// The association files are read as the desktop reads them.
+TEST(DesktopHandlerTest, AMailProgramIsFoundWhereTheDesktopLooksForIt) {
     QTemporaryDir config;
     QTemporaryDir data;
-    ASSERT_TRUE(QDir(data.path()).mkpath(QStringLiteral("applications")));
+    ASSERT_TRUE(QDir(data.path()).mkpath(QStringLiteral("applications/vendor")));
     auto write = [](const QString& path, const QByteArray& text) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
     };
-    write(config.filePath(QStringLiteral("mimeapps.list")),
-          "[Removed Associations]\nx-scheme-handler/mailto=mail.desktop;\n[Default Applications]\n"
-          "x-scheme-handler/mailto=\nx-scheme-handler/mailtox=other.desktop;\n");
-    EXPECT_FALSE(HasSchemeHandler(QStringLiteral("mailto"), {config.path()}, {data.path()}));
+    const auto has = [&](const QString& desktop) {
+        return HasSchemeHandler(QStringLiteral("mailto"), {config.path()}, {data.path()}, {desktop});
+    };
+    write(data.filePath(QStringLiteral("applications/mail.desktop")), "[Desktop Entry]\nType=Application\n");
     write(data.filePath(QStringLiteral("applications/mimeinfo.cache")),
           "[MIME Cache]\nx-scheme-handler/mailto=mail.desktop;\n");
-    EXPECT_TRUE(HasSchemeHandler(QStringLiteral("mailto"), {config.path()}, {data.path()}));
+    EXPECT_TRUE(has(QStringLiteral("openbox")));
+
+    // Removed by the user: what the cache says no longer counts, nor do other schemes or empty values.
+    write(config.filePath(QStringLiteral("mimeapps.list")),
+          "[Removed Associations]\nx-scheme-handler/mailto=mail.desktop;\n[Default Applications]\n"
+          "x-scheme-handler/mailto=\nx-scheme-handler/mailtox=mail.desktop;\n");
+    EXPECT_FALSE(has(QStringLiteral("openbox")));
+
+    // The current desktop's own list comes before the common one; another desktop's is not read.
+    write(config.filePath(QStringLiteral("openbox-mimeapps.list")),
+          "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n");
+    EXPECT_TRUE(has(QStringLiteral("openbox")));
+    EXPECT_FALSE(has(QStringLiteral("lxde")));
+
+    // defaults.list of the data folders, with entries in vendor folders; one not installed counts for
+    // nothing.
+    write(data.filePath(QStringLiteral("applications/defaults.list")),
+          "[Default Applications]\nx-scheme-handler/mailto=gone.desktop;vendor-mail.desktop;\n");
+    EXPECT_FALSE(has(QStringLiteral("lxde")));
+    write(data.filePath(QStringLiteral("applications/vendor/mail.desktop")), "[Desktop Entry]\n");
+    EXPECT_TRUE(has(QStringLiteral("lxde")));
 }
 
 } // namespace

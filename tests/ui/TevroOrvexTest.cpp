@@ -117,6 +117,19 @@ TEST_F(TevroOrvex, OutputLeftFromBeforeIsNotShown) {
     EXPECT_TRUE(w->SB_Orvex->isEnabled());
 }
 
+TEST_F(TevroOrvex, AnEditorThatCannotOpenTheReportIsToldWithTheReportsPath) {
+    FakeXdgOpen xdgOpen(3);
+    openDocument = nullptr; // the desktop's way: xdg-open
+    auto w = MakeWindow();
+    w->SB_Orvex->click();
+    ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }));
+    EXPECT_EQ(boxes[0].text,
+              QStringLiteral("** ERROR **\r\rFailed to spawn editor \"xdg-open\".\r\rThe report is ") +
+                  InLog("Orvex.Out"));
+    EXPECT_EQ(xdgOpen.Opened(), QStringList{InLog("Orvex.Out")});
+    EXPECT_TRUE(w->SB_Orvex->isEnabled());
+}
+
 TEST_F(TevroOrvex, ToolGoneSinceStartUpGivesTheSpawnError) {
     auto w = MakeWindow();
     ASSERT_TRUE(w->SB_Orvex->isEnabled());
