@@ -36,12 +36,15 @@ bool AlertSound::Play(const QString& fileName, bool loop) {
     if (!HasSoundOutput())
         return false;
     m_loop = loop;
-    const QFileInfo file(fileName);
-    if (!fileName.trimmed().isEmpty() && file.isFile())
-        Start(QUrl::fromLocalFile(file.absoluteFilePath()));
+    if (IsSoundFile(fileName))
+        Start(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()));
     else
         Start(BuiltInSound());
     return true;
+}
+
+bool AlertSound::IsSoundFile(const QString& fileName) {
+    return !fileName.trimmed().isEmpty() && QFileInfo(fileName).isFile();
 }
 
 void AlertSound::Stop() {
@@ -66,7 +69,12 @@ void AlertSound::Start(const QUrl& source) {
 void AlertSound::OnStatus(QMediaPlayer::MediaStatus status) {
     if (status != QMediaPlayer::EndOfMedia || m_source.isEmpty())
         return;
-    // A sound of no length would come round again at once, for ever.
+    // A file of no length plays nothing, once or for ever: the alert would be silent.
+    if (m_player->duration() <= 0 && m_source != BuiltInSound()) {
+        Start(BuiltInSound());
+        return;
+    }
+    // The built-in sound is never of no length; were it so, it would come round again at once, for ever.
     if (m_loop && m_player->duration() > 0) {
         // Loaded afresh for every pass: rewinding the same pipeline (by seeking, or by stop and
         // play) goes silent after a few passes on the GStreamer backend while still claiming to play.

@@ -19,10 +19,15 @@ public:
     ~AlertSound() override; // silent from here on
 
     // Starts `fileName` (absolute, or relative to the working folder) and returns at once; with `loop`
-    // it repeats until Stop(). A blank name, a missing file or one that turns out not to be playable
-    // gives the built-in sound instead. False when there is no sound output: then nothing plays.
+    // it repeats until Stop(). A name that is no sound file, a file that turns out not to be playable or
+    // one of no length gives the built-in sound instead. False when there is no sound output: then
+    // nothing plays.
     bool Play(const QString& fileName, bool loop);
     void Stop();
+
+    // Whether `fileName` names a file that can stand as the sound: a regular file, not a folder or a
+    // blank name.
+    static bool IsSoundFile(const QString& fileName);
 
     // What is being played (a file URL or the built-in sound's); empty while silent.
     QUrl Source() const;

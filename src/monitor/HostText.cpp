@@ -1,21 +1,23 @@
 #include "monitor/HostText.h"
 
+#include <algorithm>
+
 namespace tevro {
 
-namespace {
-
-bool Ignored(QChar ch) {
+bool IsBlankOrControl(QChar ch) {
     return ch.isSpace() || ch.category() == QChar::Other_Control;
 }
 
-} // namespace
+bool IsBlankText(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), IsBlankOrControl);
+}
 
 QString HostForPing(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && Ignored(text.at(begin)))
+    while (begin < end && IsBlankOrControl(text.at(begin)))
         ++begin;
-    while (end > begin && Ignored(text.at(end - 1)))
+    while (end > begin && IsBlankOrControl(text.at(end - 1)))
         --end;
     return text.mid(begin, end - begin);
 }

@@ -252,12 +252,11 @@ void TF_Alert::showEvent(QShowEvent* event) {
 }
 
 void TF_Alert::FormShow() {
-    const QString current = Edit_SoundFile->text();
-    if (!current.trimmed().isEmpty() && QFileInfo::exists(current))
+    if (tevro::AlertSound::IsSoundFile(Edit_SoundFile->text()))
         return;
     // Relative names, found in the working folder.
     for (const QString& name : kDefaultSoundFiles) {
-        if (QFileInfo::exists(name)) {
+        if (tevro::AlertSound::IsSoundFile(name)) {
             Edit_SoundFile->setText(name);
             return;
         }
@@ -271,7 +270,7 @@ bool TF_Alert::FormCloseQuery() {
     QString question;
     if (file.trimmed().isEmpty())
         question = kNoSoundFile;
-    else if (!QFileInfo::exists(file))
+    else if (!tevro::AlertSound::IsSoundFile(file)) // a folder of that name is no sound either
         question = kMissingSoundFile;
     else
         return true;

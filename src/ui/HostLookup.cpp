@@ -1,6 +1,7 @@
 // Host entry of the main window: protocol prefixes removed when a host edit is left, and the "?"
 // lookup, which runs off the GUI thread so that the window goes on working while a resolver waits.
 #include "engine/DnsLookup.h"
+#include "monitor/HostText.h"
 #include "ui/Tevro_u.h"
 
 #include <QApplication>
@@ -33,14 +34,6 @@ QString PrefixWarning(const QString& prefix) {
 QString AnswerHead(const QString& name, const QString& address) {
     return QStringLiteral("Domain name\t: <") % name % QStringLiteral(">\rIP address\t: <") % address %
            QStringLiteral(">\r\r");
-}
-
-bool IsBlank(QChar ch) {
-    return ch.isSpace() || ch.category() == QChar::Other_Control;
-}
-
-bool IsBlankText(const QString& text) {
-    return std::all_of(text.cbegin(), text.cend(), IsBlank);
 }
 
 // Lies over a row's "?" while its lookup runs: a disabled button shows its parent's cursor, not its own.
@@ -218,7 +211,7 @@ void TF_Tevro::Url_lookupClick(int slot) {
         return;
     const TSlotRow& row = Row(slot);
     const QString host = row.Url->text();
-    if (IsBlankText(host)) {
+    if (tevro::IsBlankText(host)) {
         ShowCenteredMessageBox(kNoData, tevro::MessageKind::Error);
         return;
     }
@@ -228,7 +221,8 @@ void TF_Tevro::Url_lookupClick(int slot) {
     row.UrlLookup->setEnabled(false);
     lookups.focusMovedTo.at(index) = focused ? QApplication::focusWidget() : nullptr;
     lookups.covers.at(index)->Cover(true);
-    lookups.Runner().Start(host.toStdString(), this,
+    // Looked up as it is pinged; the text as typed tells later whether the row was edited meanwhile.
+    lookups.Runner().Start(tevro::HostForPing(host).toStdString(), this,
                            [this, slot](const tevro::LookupAnswer& answer) { LookupAnswered(slot, answer); });
 }
 
@@ -237,7 +231,8 @@ void TF_Tevro::LookupAnswered(int slot, const tevro::LookupAnswer& answer) {
     LookupState& lookups = Lookups();
     const auto index = static_cast<size_t>(slot - 1);
     const TSlotRow& row = Row(slot);
-    const QString host = lookups.lookedUp.at(index);
+    const QString typed = lookups.lookedUp.at(index);
+    const QString host = tevro::HostForPing(typed);
     lookups.running.at(index) = false;
     row.UrlLookup->setEnabled(true);
     lookups.covers.at(index)->Cover(false);
@@ -280,9 +275,9 @@ void TF_Tevro::LookupAnswered(int slot, const tevro::LookupAnswer& answer) {
     }
     // The user may have edited the row while the resolver worked: the newer text is not overwritten unasked.
     const QString now = row.Url->text();
-    if (now != host &&
+    if (now != typed &&
         ShowCenteredMessageBox(
-            QStringLiteral("** WARNING **\r\rThe host text has changed from <") % host %
+            QStringLiteral("** WARNING **\r\rThe host text has changed from <") % typed %
                 QStringLiteral("> to <") % now % QStringLiteral("> since it was looked up.\r\rReplace <") %
                 now % QStringLiteral("> with <") % replacement % QStringLiteral(">?"),
             tevro::MessageKind::Confirmation, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)

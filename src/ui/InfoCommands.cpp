@@ -4,13 +4,13 @@
 
 #include "common/Product.h"
 #include "desktop/DesktopOpen.h"
+#include "monitor/HostText.h"
 #include "ui/Tevro_u.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedWidget>
-#include <algorithm>
 
 namespace tevro {
 namespace {
@@ -26,10 +26,6 @@ QString MailLink(const QString& recipient, const QString& subject, const QString
            QStringLiteral("&subject=[Tevro v") + Version() + QStringLiteral("] ") + subject +
            QStringLiteral(" ...&body=%0D%0A***%0D%0A*** ") + thanks + QStringLiteral("%0D%0A*** ") + ask +
            QStringLiteral("%0D%0A***");
-}
-
-bool IsBlankOrControl(QChar ch) {
-    return ch.isSpace() || ch.category() == QChar::Other_Control;
 }
 
 } // namespace
@@ -175,7 +171,7 @@ void TF_Tevro::OpenWithDesktop(const QString& target, std::function<void()> fail
 }
 
 void TF_Tevro::OpenUrl(const QString& address) {
-    if (std::all_of(address.cbegin(), address.cend(), tevro::IsBlankOrControl))
+    if (tevro::IsBlankText(address))
         return;
     OpenWithDesktop(address, [this, address] {
         ShowMessageBox(tevro::BrowserFailureText(address), tevro::MessageKind::Error);

@@ -4,6 +4,7 @@
 #include "common/Product.h"
 #include "common/Resources.h"
 #include "engine/PingRun.h"
+#include "monitor/HostText.h"
 #include "ui/Hints.h"
 #include "ui/SettingsStore.h"
 #include "ui/TevroMonitorState.h"
@@ -24,7 +25,7 @@ QString Moment(const QDateTime& at) {
 bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QString& report) {
     MonitorState& monitor = Monitor();
     tevro::HostStates& states = monitor.hostStates;
-    const QString host = Row(slot).Url->text().trimmed();
+    const QString host = tevro::HostForPing(Row(slot).Url->text());
     const bool success = resultCode == PING_SUCCESS;
     const tevro::HostChange change =
         states.Record(slot, host, success, Now(), success ? QString() : tevro::FailureReason(resultCode, report),

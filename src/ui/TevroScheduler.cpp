@@ -96,6 +96,6 @@ void TF_Tevro::Active_Click(int slot) {
     const TSlotRow& row = Row(slot);
     if (!row.Active->isChecked())
         SetStatusPicture(slot, QString::fromLatin1(tevro::kNoStatusPicture));
-    else if (isVisible() && row.Url->text().trimmed().isEmpty())
+    else if (isVisible() && tevro::IsBlankText(row.Url->text()))
         row.Url->setFocus();
 }

@@ -215,6 +215,13 @@ TEST_F(AlertWindow, TheChimeStandsInForAMissingOrUnplayableFileAndTheDefaultFile
     WriteSettings("snd_SoundFile=notes.wav\n");
     bursts = HearFailure(*w, *recorder, 1000);
     EXPECT_GT(bursts.value(0).Length(), kChimeMs) << Describe(bursts);
+    CloseAlert(*w);
+
+    // A sound of no length, repeated until closed, would be silence for ever.
+    ASSERT_TRUE(WriteToneWav(QStringLiteral("empty.wav"), 0, 0));
+    WriteSettings("snd_SoundFile=empty.wav\nsnd_YellUntilInterrupted=1\n");
+    bursts = HearFailure(*w, *recorder, 1000);
+    EXPECT_GT(bursts.value(0).Length(), kChimeMs) << Describe(bursts);
 }
 
 TEST_F(AlertWindow, TheConfigurationAsksBeforeClosingWithoutAUsableFile) {
@@ -241,6 +248,13 @@ TEST_F(AlertWindow, TheConfigurationAsksBeforeClosingWithoutAUsableFile) {
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[1].text,
                   QStringLiteral("Warning!\r\rThe selected sound file does not exist.\r\rContinue anyway?"));
+        EXPECT_TRUE(alert.isVisible());
+
+        // A folder of that name is no sound file either.
+        ASSERT_TRUE(QDir().mkpath(QStringLiteral("gone.wav")));
+        alert.Btn_Close->click();
+        ASSERT_EQ(boxes.size(), 3u);
+        EXPECT_EQ(boxes[2].text, boxes[1].text);
         EXPECT_TRUE(alert.isVisible());
 
         answer = QMessageBox::Yes;

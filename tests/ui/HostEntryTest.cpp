@@ -144,8 +144,13 @@ TEST_F(HostEntry, LookupMessagesWordForWord) {
              "Domain name\t: <reverse lookup failed>\rIP address\t: <10.0.0.9>\r\rThe requested call "
              "failed."),
          MessageKind::Error, false},
-        {QStringLiteral("nowhere.test "), // looked up untrimmed
-         QStringLiteral("nowhere.test \r\rGetHostByName() DNS lookup failed or invalid IP. Status: -2"),
+        // Blanks and control characters around the text are not looked up, as they are not pinged.
+        {QStringLiteral(" 10.0.0.7\t"),
+         QStringLiteral("Domain name\t: <seven.test>\rIP address\t: <10.0.0.7>") + ask +
+             QStringLiteral("IP address with it's domain name?"),
+         MessageKind::Information, true},
+        {QStringLiteral("nowhere.test "),
+         QStringLiteral("nowhere.test\r\rGetHostByName() DNS lookup failed or invalid IP. Status: -2"),
          MessageKind::Error, false},
     };
     for (const auto& c : cases) {
@@ -157,25 +162,25 @@ TEST_F(HostEntry, LookupMessagesWordForWord) {
         EXPECT_EQ(w->Row(1).Url->text(), c.host) << "No and OK change nothing";
         EXPECT_TRUE(w->Row(1).UrlLookup->isEnabled());
     }
-    EXPECT_EQ(library->startups.load(), 4);
-    EXPECT_EQ(library->cleanups.load(), 4);
+    EXPECT_EQ(library->startups.load(), 5);
+    EXPECT_EQ(library->cleanups.load(), 5);
 
     library->grant = {2, 1};
     EXPECT_EQ(
         LookUp(QStringLiteral("seven.test")).text,
         QStringLiteral("WSock32.dll: **Couldn't initialize**\r\rThe IP stack seems not to be configured "
                        "properly"));
-    EXPECT_EQ(library->cleanups.load(), 5);
+    EXPECT_EQ(library->cleanups.load(), 6);
     library->fail = true;
     EXPECT_TRUE(LookUp(QStringLiteral("seven.test")).text.startsWith(QStringLiteral("WSock32.dll")));
-    EXPECT_EQ(library->cleanups.load(), 5) << "a start that failed is not shut down";
+    EXPECT_EQ(library->cleanups.load(), 6) << "a start that failed is not shut down";
 
     const Box& empty = LookUp(QStringLiteral(" \t\x01"));
     EXPECT_EQ(empty.text, QStringLiteral("No data available!"));
     EXPECT_EQ(empty.kind, MessageKind::Error);
     EXPECT_TRUE(empty.centred);
-    EXPECT_EQ(library->startups.load(), 5) << "no start for an empty text";
-    EXPECT_EQ(library->cleanups.load(), 5);
+    EXPECT_EQ(library->startups.load(), 6) << "no start for an empty text";
+    EXPECT_EQ(library->cleanups.load(), 6);
 }
 
 TEST_F(HostEntry, YesReplacesTheTextAndKeepsRunUsable) {
