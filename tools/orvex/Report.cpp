@@ -100,18 +100,26 @@ void PutClock(std::string& out, std::int64_t seconds) {
     PutNumber(out, seconds % 60, 2);
 }
 
-std::string Iso(std::int64_t seconds) {
+// "yyyy-mm-dd hh:nn:ss" (`iso`) or "dd.mm.yyyy (hh:nn:ss)", the LOG's own form.
+std::string MomentText(std::int64_t seconds, bool iso) {
     const Civil civil = CivilOf(seconds);
+    const char separator = iso ? '-' : '.';
     std::string text;
-    text.reserve(20);
-    PutNumber(text, civil.year, 4);
-    text.push_back('-');
+    text.reserve(21);
+    PutNumber(text, iso ? civil.year : civil.day, iso ? 4 : 2);
+    text.push_back(separator);
     PutNumber(text, civil.month, 2);
-    text.push_back('-');
-    PutNumber(text, civil.day, 2);
-    text.push_back(' ');
+    text.push_back(separator);
+    PutNumber(text, iso ? civil.day : civil.year, iso ? 2 : 4);
+    text.append(iso ? " " : " (");
     PutClock(text, civil.seconds);
+    if (!iso)
+        text.push_back(')');
     return text;
+}
+
+std::string Iso(std::int64_t seconds) {
+    return MomentText(seconds, true);
 }
 
 // `text` left-aligned in `width` columns.
@@ -203,18 +211,7 @@ void OutageLine(Writer& w, const Outage& outage) {
 } // namespace
 
 std::string FormatMoment(std::int64_t seconds) {
-    const Civil civil = CivilOf(seconds);
-    std::string text;
-    text.reserve(21);
-    PutNumber(text, civil.day, 2);
-    text.push_back('.');
-    PutNumber(text, civil.month, 2);
-    text.push_back('.');
-    PutNumber(text, civil.year, 4);
-    text.append(" (");
-    PutClock(text, civil.seconds);
-    text.push_back(')');
-    return text;
+    return MomentText(seconds, false);
 }
 
 std::string FormatLength(std::int64_t seconds) {
