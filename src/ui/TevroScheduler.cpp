@@ -94,8 +94,9 @@ void TF_Tevro::Active_Click(int slot) {
     EnableSlotRow(slot, true);
     SelectSingleGraph();
     const TSlotRow& row = Row(slot);
-    if (!row.Active->isChecked())
+    if (!row.Active->isChecked()) {
         SetStatusPicture(slot, QString::fromLatin1(tevro::kNoStatusPicture));
-    else if (isVisible() && row.Url->text().trimmed().isEmpty())
+        ForgetHostState(slot);
+    } else if (isVisible() && row.Url->text().trimmed().isEmpty())
         row.Url->setFocus();
 }

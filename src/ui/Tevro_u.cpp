@@ -518,7 +518,8 @@ QString TF_Tevro::StatusPicture(int slot) const {
     return Row(slot).Status->property("picture").toString();
 }
 
-void TF_Tevro::Url_Change(int) {
+void TF_Tevro::Url_Change(int slot) {
+    ForgetHostState(slot); // another host: what the old one did says nothing about it
     UpdateRunButton();
 }
 
@@ -539,6 +540,7 @@ QDateTime TF_Tevro::Now() const {
 void TF_Tevro::B_RunStopClick() {
     if (IsRunning()) {
         CloseDowntimeTable();
+        ForgetHostStates(); // an outage is not measured across a time nobody watched
         Timer1->stop();
         Gauge1->SetProgress(0);
         Gauge1->SetMaxValue(0);
@@ -610,21 +612,33 @@ QMessageBox::StandardButton TF_Tevro::ShowCenteredMessageBox(const QString& text
     return RunMessageBox(text, kind, buttons, true);
 }
 
+void TF_Tevro::ShowMessageBoxWithoutWaiting(const QString& text, tevro::MessageKind kind) {
+    RunMessageBox(text, kind, QMessageBox::Ok, false, false);
+}
+
 QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::MessageKind kind,
-                                                    QMessageBox::StandardButtons buttons, bool centred) {
+                                                    QMessageBox::StandardButtons buttons, bool centred,
+                                                    bool wait) {
     const bool minimized = isMinimized() || !isVisible();
     if (m_env.messageBox)
         return m_env.messageBox(text, kind, buttons, centred || minimized);
 
     static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                QMessageBox::Information, QMessageBox::Question};
-    QMessageBox box(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind), tevro::DialogText(text),
-                    buttons, this);
-    box.adjustSize();
+    auto* box = new QMessageBox(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind),
+                                tevro::DialogText(text), buttons, this);
+    box->adjustSize();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    box.move(tevro::MessageBoxPosition(centred || minimized, frameGeometry(), box.size(), available));
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    box->move(tevro::MessageBoxPosition(centred || minimized, frameGeometry(), box->size(), available));
+    if (!wait) {
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+        return QMessageBox::NoButton;
+    }
+    const std::unique_ptr<QMessageBox> owned(box);
+    return static_cast<QMessageBox::StandardButton>(box->exec());
 }
 
 void TF_Tevro::ShowHintInStatusLine(const QString& hint) {

@@ -1,12 +1,14 @@
 // The sandbox keeps the program's folders apart from the real user's through the XDG variables.
 #include "support/TevroProcess.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 namespace tevro::testing {
@@ -84,6 +86,23 @@ bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs) {
     process.terminate(); // SIGTERM
     return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+QString ToolOutput(const QString& tool, const QStringList& arguments) {
+    QProcess process;
+    process.start(tool, arguments);
+    process.waitForFinished(5000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+bool PollUntil(const std::function<bool()>& done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
 }
 
 } // namespace tevro::testing

@@ -41,4 +41,11 @@ bool WaitForLog(const QString& path, const std::function<bool(const QStringList&
 // Sends SIGTERM and waits for the end; true when the program ended normally with exit code 0.
 bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs = 10000);
 
+// Runs a tool (xdotool, xprop ...) to its end, at most 5 s, and returns what it printed.
+QString ToolOutput(const QString& tool, const QStringList& arguments);
+
+// Asks `done` every 50 ms until it holds or `timeoutMs` passes: what another process shows on an X
+// server cannot be waited for.
+bool PollUntil(const std::function<bool()>& done, int timeoutMs);
+
 } // namespace tevro::testing
