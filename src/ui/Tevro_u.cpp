@@ -619,10 +619,25 @@ void TF_Tevro::ShowMessageBoxWithoutWaiting(const QString& text, tevro::MessageK
 QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::MessageKind kind,
                                                     QMessageBox::StandardButtons buttons, bool centred,
                                                     bool wait) {
-    const bool minimized = isMinimized() || !isVisible();
     if (m_env.messageBox)
-        return m_env.messageBox(text, kind, buttons, centred || minimized);
+        return m_env.messageBox(text, kind, buttons, centred || isMinimized() || !isVisible());
+    if (!wait) {
+        // Made once the event loop runs: by then a window being started is shown, and the box goes
+        // beside it and above it, as every other box does.
+        QTimer::singleShot(0, this, [this, text, kind, buttons, centred] {
+            QMessageBox* box = MakeMessageBox(text, kind, buttons, centred);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            box->show();
+        });
+        return QMessageBox::NoButton;
+    }
+    const std::unique_ptr<QMessageBox> box(MakeMessageBox(text, kind, buttons, centred));
+    return static_cast<QMessageBox::StandardButton>(box->exec());
+}
 
+QMessageBox* TF_Tevro::MakeMessageBox(const QString& text, tevro::MessageKind kind,
+                                      QMessageBox::StandardButtons buttons, bool centred) {
     static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                QMessageBox::Information, QMessageBox::Question};
     auto* box = new QMessageBox(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind),
@@ -630,15 +645,9 @@ QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::
     box->adjustSize();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
+    const bool minimized = isMinimized() || !isVisible();
     box->move(tevro::MessageBoxPosition(centred || minimized, frameGeometry(), box->size(), available));
-    if (!wait) {
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::NonModal);
-        box->show();
-        return QMessageBox::NoButton;
-    }
-    const std::unique_ptr<QMessageBox> owned(box);
-    return static_cast<QMessageBox::StandardButton>(box->exec());
+    return box;
 }
 
 void TF_Tevro::ShowHintInStatusLine(const QString& hint) {

@@ -366,6 +366,8 @@ private:
     QMessageBox::StandardButton RunMessageBox(const QString& text, tevro::MessageKind kind,
                                               QMessageBox::StandardButtons buttons, bool centred,
                                               bool wait = true);
+    QMessageBox* MakeMessageBox(const QString& text, tevro::MessageKind kind,
+                                QMessageBox::StandardButtons buttons, bool centred);
 
     TevroEnvironment m_env;
     std::array<TSlotRow, kSlotCount> m_rows{};
