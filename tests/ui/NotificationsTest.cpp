@@ -16,9 +16,11 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <csignal>
 
 namespace tevro::test {
 
@@ -276,6 +278,33 @@ TEST_F(Notifications, TheAlertConfigurationSetsTheThresholdsThatTheSettingsKeep)
     EXPECT_EQ(stored.value(QStringLiteral("AlertAfterFailures")).toString(), QStringLiteral("4"));
     EXPECT_EQ(stored.value(QStringLiteral("RecoverAfterSuccesses")).toString(), QStringLiteral("2"));
     EXPECT_EQ(stored.value(QStringLiteral("Notify")).toString(), QStringLiteral("0"));
+}
+
+// The daemon stops (as a bus under a hung desktop would): results go on at once, the LOG says that the
+// notifications end, and none is sent after that.
+TEST_F(Notifications, ABusThatStopsAnsweringHoldsUpNoResultAndEndsTheNotifications) {
+    Serve();
+    auto w = Window(1, 1, true);
+    Round(*w, false);
+    ExpectCalls(1); // connected and answering
+    ASSERT_EQ(::kill(static_cast<pid_t>(bus->processId()), SIGSTOP), 0);
+    auto resume = qScopeGuard([] { ::kill(static_cast<pid_t>(bus->processId()), SIGCONT); });
+    QElapsedTimer timer;
+    timer.start();
+    Round(*w, true);
+    EXPECT_LT(timer.elapsed(), 100) << "a result waited for the bus";
+    const QString log = settings.Folder() + QStringLiteral("/tevro.log");
+    const auto logText = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("The session bus stopped answering")), 15000);
+    Round(*w, false);
+    Round(*w, true);
+    ::kill(static_cast<pid_t>(bus->processId()), SIGCONT);
+    resume.dismiss();
+    ExpectCalls(2); // the one that was on its way when the bus stopped, and nothing after it
+    EXPECT_EQ(logText().count(QStringLiteral("The session bus stopped answering")), 1);
 }
 
 TEST_F(Notifications, WithoutAServiceAResultNeitherFailsNorWaits) {
