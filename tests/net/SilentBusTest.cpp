@@ -5,7 +5,6 @@
 #include "support/QtPrinters.h"
 #include "support/TevroProcess.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -89,18 +88,10 @@ TEST(SilentBusTest, ASilentSessionBusHoldsUpNeitherTheWindowNorTheRoundsNorTheEn
     const QString log = sandbox.Path(QStringLiteral("bin/tevro.log"));
     const bool logged = WaitForLog(
         log, [](const QStringList& lines) { return Count(lines, QStringLiteral("(FAILED)")) >= 2; }, 20000);
-    QElapsedTimer ending;
-    ending.start();
-    const bool ended = TerminateAndExpectCleanExit(tevro, 2000);
-    const qint64 took = ending.elapsed();
-    if (!ended) {
-        tevro.kill();
-        tevro.waitForFinished();
-    }
+    const qint64 took = TerminateWithin(tevro, 2000);
     const QStringList lines = ReadLogLines(log);
     EXPECT_TRUE(logged) << lines.join(u'\n').toStdString();
-    ASSERT_TRUE(ended) << "still running 2 s after SIGTERM";
-    EXPECT_LT(took, 2000);
+    ASSERT_GE(took, 0) << "not ended cleanly 2 s after SIGTERM";
 
     const QString said = QString::fromLocal8Bit(tevro.readAllStandardError());
     const QString note = QStringLiteral("The session bus (unix:path=%1) does not answer")

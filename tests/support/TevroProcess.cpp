@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -86,6 +87,16 @@ bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs) {
     process.terminate(); // SIGTERM
     return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+qint64 TerminateWithin(QProcess& process, int limitMs) {
+    QElapsedTimer ending;
+    ending.start();
+    if (TerminateAndExpectCleanExit(process, limitMs))
+        return ending.elapsed();
+    process.kill();
+    process.waitForFinished();
+    return -1;
 }
 
 QString ToolOutput(const QString& tool, const QStringList& arguments) {
