@@ -42,7 +42,6 @@ public:
                       const QString& reason, int replyTime);
     // Forgets a slot, as when its row is no longer watched.
     void Reset(int slot);
-    void ResetAll() { m_slots.fill(Slot{}); }
 
     HostState State(int slot) const;
     int FailuresInRow(int slot) const;
