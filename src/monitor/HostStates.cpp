@@ -62,8 +62,13 @@ int HostStates::FailuresInRow(int slot) const {
     return s ? s->failuresInRow : 0;
 }
 
+int HostStates::AlertedAtRound(int slot) const {
+    const Slot* s = Find(slot);
+    return s != nullptr && s->failuresInRow > 0 ? s->alertedAt : 0;
+}
+
 HostChange HostStates::Record(int slot, const QString& host, bool success, const QDateTime& at,
-                              const QString& reason, int replyTime) {
+                              qint64 monotonicMs, const QString& reason, int replyTime) {
     Slot& s = At(slot);
     if (s.host != host) {
         s = Slot{};
@@ -73,22 +78,27 @@ HostChange HostStates::Record(int slot, const QString& host, bool success, const
     change.host = host;
     if (success) {
         if (s.successesInRow++ == 0)
-            s.firstSuccessAt = at;
+            s.firstSuccessMs = monotonicMs;
         s.failuresInRow = 0;
+        s.alertedAt = 0;
         if (s.state != HostState::Up && s.successesInRow >= m_successesForUp) {
             if (s.state == HostState::Down) {
                 change.kind = HostChange::Kind::CameBack;
                 change.firstFailedAt = s.firstFailedAt;
-                change.backAt = s.firstSuccessAt;
+                change.awayMs = s.firstSuccessMs - s.firstFailedMs;
                 change.replyTime = replyTime;
             }
             s.state = HostState::Up;
         }
         return change;
     }
-    if (s.failuresInRow++ == 0 && s.state != HostState::Down)
+    if (s.failuresInRow++ == 0 && s.state != HostState::Down) {
         s.firstFailedAt = at; // a short dip while down does not restart the outage
+        s.firstFailedMs = monotonicMs;
+    }
     s.successesInRow = 0;
+    if (s.alertedAt == 0 && s.failuresInRow >= m_failuresForDown)
+        s.alertedAt = s.failuresInRow;
     if (s.state != HostState::Down && s.failuresInRow >= m_failuresForDown) {
         s.state = HostState::Down;
         change.kind = HostChange::Kind::WentDown;

@@ -18,7 +18,7 @@ struct HostChange {
     Kind kind = Kind::None;
     QString host;
     QDateTime firstFailedAt; // the first failed round of the outage
-    QDateTime backAt;        // CameBack: the first successful round after it
+    qint64 awayMs = 0;       // CameBack: from that round to the first successful one, on the monotonic clock
     QString reason;          // WentDown: why the last round failed
     int replyTime = -1;      // CameBack: mean reply time of that round, ms
 };
@@ -36,9 +36,10 @@ public:
     int FailureThreshold() const { return m_failuresForDown; }
     int SuccessThreshold() const { return m_successesForUp; }
 
-    // One round of a slot (1..3). A slot whose host text changed starts again as unknown.
-    HostChange Record(int slot, const QString& host, bool success, const QDateTime& at, const QString& reason,
-                      int replyTime);
+    // One round of a slot (1..3) at the wall-clock moment `at`, `monotonicMs` on a clock that no setting
+    // of the wall clock moves. A slot whose host text changed starts again as unknown.
+    HostChange Record(int slot, const QString& host, bool success, const QDateTime& at, qint64 monotonicMs,
+                      const QString& reason, int replyTime);
     // Forgets a slot, as when its row is no longer watched.
     void Reset(int slot);
 
@@ -46,6 +47,9 @@ public:
     int FailuresInRow(int slot) const;
     // The alert of a failed round waits until as many rounds in a row failed as the threshold asks.
     bool AlertDue(int slot) const { return FailuresInRow(slot) >= m_failuresForDown; }
+    // The round of the current run of failures that brought the alert (and the notification), 0 while
+    // the run is shorter than the threshold. The threshold may have been raised since.
+    int AlertedAtRound(int slot) const;
 
 private:
     struct Slot {
@@ -53,8 +57,10 @@ private:
         HostState state = HostState::Unknown;
         int failuresInRow = 0;
         int successesInRow = 0;
-        QDateTime firstFailedAt;  // of the current run of failures
-        QDateTime firstSuccessAt; // of the current run of successes
+        QDateTime firstFailedAt; // of the current run of failures
+        qint64 firstFailedMs = 0;
+        qint64 firstSuccessMs = 0; // of the current run of successes
+        int alertedAt = 0;         // the round of the current run of failures that alerted
     };
     Slot& At(int slot);
     const Slot* Find(int slot) const;

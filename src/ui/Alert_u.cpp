@@ -266,6 +266,9 @@ void TF_Alert::FormShow() {
 bool TF_Alert::FormCloseQuery() {
     if (NoteBook_Alert->currentIndex() != kConfigPage)
         return true;
+    // A logout or a signal ends the program: a question now would hold the end until someone clicks.
+    if (const auto* main = qobject_cast<const TF_Tevro*>(parentWidget()); main != nullptr && main->IsEnding())
+        return true;
     const QString file = Edit_SoundFile->text();
     QString question;
     if (file.trimmed().isEmpty())

@@ -144,3 +144,7 @@ QDateTime TF_Tevro::DowntimeStart() const {
 void TF_Tevro::SetDowntimeMonotonicClock(std::function<qint64()> milliseconds) {
     Log().clock.monotonic = std::move(milliseconds);
 }
+
+qint64 TF_Tevro::DowntimeMonotonicMs() {
+    return Log().clock.Elapsed().count();
+}

@@ -3,6 +3,7 @@
 #include "common/LocaleTime.h"
 #include "common/Product.h"
 #include "common/Resources.h"
+#include "desktop/SessionBus.h"
 #include "engine/PingRun.h"
 #include "monitor/HostText.h"
 #include "ui/Hints.h"
@@ -11,6 +12,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <cstdio>
 
 namespace {
 
@@ -28,38 +30,74 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QStr
     const QString host = tevro::HostForPing(Row(slot).Url->text());
     const bool success = resultCode == PING_SUCCESS;
     const tevro::HostChange change =
-        states.Record(slot, host, success, Now(), success ? QString() : tevro::FailureReason(resultCode, report),
-                      meanTime);
+        states.Record(slot, host, success, Now(), DowntimeMonotonicMs(),
+                      success ? QString() : tevro::FailureReason(resultCode, report), meanTime);
+    ShowHostStateHint(slot);
 
+    tevro::DesktopNotifier* notifier = monitor.notifier.get();
+    if (notifier == nullptr || change.kind == tevro::HostChange::Kind::None)
+        return !success && states.AlertDue(slot);
+    if (change.kind == tevro::HostChange::Kind::WentDown) {
+        if (monitor.notify)
+            notifier->Notify(slot, QStringLiteral("%1 is not answering").arg(change.host),
+                             QStringLiteral("Since %1 (first failed round): %2.")
+                                 .arg(Moment(change.firstFailedAt), change.reason),
+                             true, true);
+    } else if (monitor.notify) {
+        // In place of the "not answering" one, which would otherwise stay: it never expires.
+        notifier->Notify(slot, QStringLiteral("%1 is answering again").arg(change.host),
+                         QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
+                             .arg(tevro::DurationText(change.awayMs / 1000), Moment(change.firstFailedAt))
+                             .arg(change.replyTime),
+                         false, false);
+    } else {
+        notifier->Close(slot);
+    }
+    return !success && states.AlertDue(slot);
+}
+
+void TF_Tevro::ShowHostStateHint(int slot) {
     // The picture shows every round; the hint tells how close a failing host is to its alert.
+    const tevro::HostStates& states = Monitor().hostStates;
     const int failures = states.FailuresInRow(slot);
+    const int alertedAt = states.AlertedAtRound(slot);
     QString hint = QString::fromLatin1(kStatusHint);
-    if (failures > 0)
+    if (alertedAt > 0)
+        hint += QStringLiteral("; %1 failed round(s) in a row, the alert came at %2")
+                    .arg(failures)
+                    .arg(alertedAt);
+    else if (failures > 0)
         hint += QStringLiteral("; %1 failed round(s) in a row, the alert comes at %2")
                     .arg(failures)
                     .arg(states.FailureThreshold());
     tevro::SetHint(Row(slot).Status, hint);
+}
 
-    if (monitor.notify && change.kind != tevro::HostChange::Kind::None) {
-        if (monitor.notifier == nullptr)
-            monitor.notifier = tevro::MakeSessionBusNotifier(
-                QString::fromLatin1(tevro::kProductName), QString::fromLatin1(tevro::kDesktopId),
-                QImage(tevro::ResourcePath(QStringLiteral("Tevro_Icon_64"))));
-        if (change.kind == tevro::HostChange::Kind::WentDown) {
-            monitor.notifier->Notify(QStringLiteral("%1 is not answering").arg(change.host),
-                                     QStringLiteral("Since %1 (first failed round): %2.")
-                                         .arg(Moment(change.firstFailedAt), change.reason),
-                                     true);
-        } else {
-            const qint64 away = change.firstFailedAt.secsTo(change.backAt);
-            monitor.notifier->Notify(QStringLiteral("%1 is answering again").arg(change.host),
-                                     QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
-                                         .arg(tevro::DurationText(away), Moment(change.firstFailedAt))
-                                         .arg(change.replyTime),
-                                     false);
-        }
-    }
-    return !success && states.AlertDue(slot);
+void TF_Tevro::ForgetHostState(int slot) {
+    MonitorState& monitor = Monitor();
+    monitor.hostStates.Reset(slot);
+    ShowHostStateHint(slot);
+    if (monitor.notifier)
+        monitor.notifier->Close(slot);
+}
+
+void TF_Tevro::ForgetHostStates() {
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        ForgetHostState(slot);
+}
+
+void TF_Tevro::StartDesktopNotifier() {
+    MonitorState& monitor = Monitor();
+    if (monitor.notifier || !m_env.withoutSessionBus.isEmpty() || tevro::SessionBusAddress().isEmpty())
+        return;
+    monitor.notifier = tevro::MakeSessionBusNotifier(
+        QString::fromLatin1(tevro::kProductName), QString::fromLatin1(tevro::kDesktopId),
+        QImage(tevro::ResourcePath(QStringLiteral("Tevro_Icon_64"))), this, [this](const QString& line) {
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+            std::fflush(stderr);
+            if (!Monitor().shutDown) // the LOG's table is closed on the way out
+                PingDone(nullptr, PING_NONE, -1, -1, -1, -1, line);
+        });
 }
 
 void TF_Tevro::SetHostStateSettings(int alertAfterFailures, int recoverAfterSuccesses, bool notify) {

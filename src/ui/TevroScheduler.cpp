@@ -94,8 +94,9 @@ void TF_Tevro::Active_Click(int slot) {
     EnableSlotRow(slot, true);
     SelectSingleGraph();
     const TSlotRow& row = Row(slot);
-    if (!row.Active->isChecked())
+    if (!row.Active->isChecked()) {
         SetStatusPicture(slot, QString::fromLatin1(tevro::kNoStatusPicture));
-    else if (isVisible() && tevro::IsBlankText(row.Url->text()))
+        ForgetHostState(slot);
+    } else if (isVisible() && tevro::IsBlankText(row.Url->text()))
         row.Url->setFocus();
 }

@@ -1,5 +1,7 @@
 // The main window's creation, first showing and destruction, in the order later steps rely on.
 #include "common/Product.h"
+#include "engine/PingRun.h"
+#include "monitor/LogEntry.h"
 #include "richview/RichView.h"
 #include "ui/CommandLine.h"
 #include "ui/Gauge.h"
@@ -46,11 +48,13 @@ void TF_Tevro::FormCreate() {
 
     // Settings come before the rows' enabled states are computed.
     QString error;
-    if (!LoadSettings(error)) {
-        // Also on the terminal, for a copy started from a script or an autostart entry.
+    const bool settingsLoaded = LoadSettings(error);
+    if (!settingsLoaded) {
+        // Also on the terminal, for a copy started from a script or an autostart entry. The box does not
+        // wait: an autostarted copy with "-ToRunning" must not sit unmonitored until someone clicks.
         std::fprintf(stderr, "%s\n", qPrintable(tevro::DialogText(error)));
         std::fflush(stderr);
-        ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
+        ShowMessageBoxWithoutWaiting(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
     }
     for (int slot = 1; slot <= kSlotCount; ++slot)
         EnableSlotRow(slot, true);
@@ -68,10 +72,15 @@ void TF_Tevro::FormCreate() {
 
     // The message log's header needs the LOG path.
     LOG_ClearMsgClick();
+    if (!settingsLoaded)
+        AddStartupNote(error.split(QLatin1Char('\r'), Qt::SkipEmptyParts).join(QStringLiteral("\r\n\t")));
+    if (!m_env.withoutSessionBus.isEmpty())
+        AddStartupNote(m_env.withoutSessionBus);
     SB_Orvex->setEnabled(OrvexAvailable());
     ResetDowntimeTable();
     OpenDowntimeTable();
     BuildHelpPage();
+    StartDesktopNotifier();
 
     // From now on the status line follows the control under the mouse.
     qApp->installEventFilter(this);
@@ -97,8 +106,19 @@ void TF_Tevro::FormShow() {
     m_firstShow = false;
     const QStringList arguments = m_env.arguments.isEmpty() ? QCoreApplication::arguments() : m_env.arguments;
     // Only the first parameter counts, matched whole and without regard to case.
-    if (B_RunStop->isEnabled() && tevro::StartsRunning(arguments))
+    if (B_RunStop->isEnabled() && tevro::StartsRunning(arguments)) {
         B_RunStop->click();
+        // Going Running cleared the message log; the LOG has the notes already.
+        for (const QString& note : m_startupNotes)
+            AddLogEntry(tevro::ViewEntry(PING_NONE, -1, note, Now()));
+    }
+}
+
+void TF_Tevro::AddStartupNote(QString text) {
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1); // the entry brings its own full stop
+    m_startupNotes << text;
+    PingDone(nullptr, PING_NONE, -1, -1, -1, -1, text);
 }
 
 void TF_Tevro::FormDestroy() {
@@ -106,6 +126,7 @@ void TF_Tevro::FormDestroy() {
     ShutdownPingWorkers();
     ShutdownLookups();
     CloseDowntimeTable();
+    ForgetHostStates(); // a "not answering" notification would outlive the program that can replace it
     QString error;
     if (!SaveSettings(error))
         ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);

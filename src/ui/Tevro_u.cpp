@@ -518,7 +518,8 @@ QString TF_Tevro::StatusPicture(int slot) const {
     return Row(slot).Status->property("picture").toString();
 }
 
-void TF_Tevro::Url_Change(int) {
+void TF_Tevro::Url_Change(int slot) {
+    ForgetHostState(slot); // another host: what the old one did says nothing about it
     UpdateRunButton();
 }
 
@@ -539,6 +540,7 @@ QDateTime TF_Tevro::Now() const {
 void TF_Tevro::B_RunStopClick() {
     if (IsRunning()) {
         CloseDowntimeTable();
+        ForgetHostStates(); // an outage is not measured across a time nobody watched
         Timer1->stop();
         Gauge1->SetProgress(0);
         Gauge1->SetMaxValue(0);
@@ -610,21 +612,42 @@ QMessageBox::StandardButton TF_Tevro::ShowCenteredMessageBox(const QString& text
     return RunMessageBox(text, kind, buttons, true);
 }
 
-QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::MessageKind kind,
-                                                    QMessageBox::StandardButtons buttons, bool centred) {
-    const bool minimized = isMinimized() || !isVisible();
-    if (m_env.messageBox)
-        return m_env.messageBox(text, kind, buttons, centred || minimized);
+void TF_Tevro::ShowMessageBoxWithoutWaiting(const QString& text, tevro::MessageKind kind) {
+    RunMessageBox(text, kind, QMessageBox::Ok, false, false);
+}
 
+QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::MessageKind kind,
+                                                    QMessageBox::StandardButtons buttons, bool centred,
+                                                    bool wait) {
+    if (m_env.messageBox)
+        return m_env.messageBox(text, kind, buttons, centred || isMinimized() || !isVisible());
+    if (!wait) {
+        // Made once the event loop runs: by then a window being started is shown, and the box goes
+        // beside it and above it, as every other box does.
+        QTimer::singleShot(0, this, [this, text, kind, buttons, centred] {
+            QMessageBox* box = MakeMessageBox(text, kind, buttons, centred);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            box->show();
+        });
+        return QMessageBox::NoButton;
+    }
+    const std::unique_ptr<QMessageBox> box(MakeMessageBox(text, kind, buttons, centred));
+    return static_cast<QMessageBox::StandardButton>(box->exec());
+}
+
+QMessageBox* TF_Tevro::MakeMessageBox(const QString& text, tevro::MessageKind kind,
+                                      QMessageBox::StandardButtons buttons, bool centred) {
     static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                QMessageBox::Information, QMessageBox::Question};
-    QMessageBox box(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind), tevro::DialogText(text),
-                    buttons, this);
-    box.adjustSize();
+    auto* box = new QMessageBox(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind),
+                                tevro::DialogText(text), buttons, this);
+    box->adjustSize();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    box.move(tevro::MessageBoxPosition(centred || minimized, frameGeometry(), box.size(), available));
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    const bool minimized = isMinimized() || !isVisible();
+    box->move(tevro::MessageBoxPosition(centred || minimized, frameGeometry(), box->size(), available));
+    return box;
 }
 
 void TF_Tevro::ShowHintInStatusLine(const QString& hint) {

@@ -68,6 +68,9 @@ struct TevroEnvironment {
     std::function<int(const QString& file)> openDocument;
     // Hands a web or mail link to the desktop; false when nothing took it. Empty: the desktop's handlers.
     std::function<bool(const QString& address)> openUrl;
+    // Why the program goes on without the session bus (it did not answer at start); empty: the bus, if
+    // there is one, carries the notifications.
+    QString withoutSessionBus;
 };
 
 // A command of the window menu: its number, and the result its handler sets.
@@ -123,6 +126,8 @@ public:
     QMessageBox::StandardButton
     ShowCenteredMessageBox(const QString& text, tevro::MessageKind kind,
                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    // An OK box that returns at once and leaves the window working; it goes when the user closes it.
+    void ShowMessageBoxWithoutWaiting(const QString& text, tevro::MessageKind kind);
 
     void ShowHintInStatusLine(const QString& hint);
     // The graph window, once it exists (it is created after this window).
@@ -149,6 +154,9 @@ public:
     void FormCreate();
     void FormShow();
     void FormDestroy();
+    // The program is ending (a signal or a logout): from now on no close query asks anything.
+    void BeginEnding() { m_ending = true; }
+    bool IsEnding() const { return m_ending; }
     // The help page's text, built once at start-up.
     void BuildHelpPage();
     // The markup lines that head the help page, before the "Help_Text" resource.
@@ -196,6 +204,15 @@ public:
     // "AlertAfterFailures", "RecoverAfterSuccesses" and "Notify", read and written with the others.
     void LoadHostStateSettings(tevro::SettingsStore& store);
     void SaveHostStateSettings(tevro::SettingsStore& store);
+    // A slot's host state starts afresh (its row was unticked, its host changed) and its "not
+    // answering" notification goes; without a slot, every host's (monitoring stopped).
+    void ForgetHostState(int slot);
+    void ForgetHostStates();
+    // The status picture's hint: the failed rounds in a row and where the alert stands.
+    void ShowHostStateHint(int slot);
+    // Starts the notifications' own thread and its bus connection, unless the program goes on without
+    // the session bus or there is none.
+    void StartDesktopNotifier();
     static constexpr char kStatusHint[] = "|Status: red is SOCKET_ERROR, yellow is PING_FAILED, green is success";
 
     int NextSlot = 0;
@@ -253,6 +270,8 @@ public:
     // Tests set the monotonic milliseconds behind the table's period lengths; the wall-clock moments
     // come from Now().
     void SetDowntimeMonotonicClock(std::function<qint64()> milliseconds);
+    // That clock's reading: outages elsewhere are measured on it too, so they read as the table does.
+    qint64 DowntimeMonotonicMs();
 
     QString LogFileName;
 
@@ -344,8 +363,12 @@ private:
     void OpenMailLink(const QString& link);
     // Follows the widget under the mouse and passes hint changes to ShowHintInStatusLine.
     void TrackHint(const QString& hint);
+    // `wait`: modal, returning the button pressed; otherwise shown without a wait, answering NoButton.
     QMessageBox::StandardButton RunMessageBox(const QString& text, tevro::MessageKind kind,
-                                              QMessageBox::StandardButtons buttons, bool centred);
+                                              QMessageBox::StandardButtons buttons, bool centred,
+                                              bool wait = true);
+    QMessageBox* MakeMessageBox(const QString& text, tevro::MessageKind kind,
+                                QMessageBox::StandardButtons buttons, bool centred);
 
     TevroEnvironment m_env;
     std::array<TSlotRow, kSlotCount> m_rows{};
@@ -355,4 +378,9 @@ private:
     QPointer<QWidget> m_graphWindow;
     QString m_currentHint;
     bool m_firstShow = true;
+    bool m_ending = false;
+    // Entries of the start-up (settings that could not be used, a silent session bus): in the LOG once,
+    // and in the message log also after "-ToRunning" has cleared it.
+    QStringList m_startupNotes;
+    void AddStartupNote(QString text);
 };

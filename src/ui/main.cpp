@@ -3,6 +3,7 @@
 #include "common/Product.h"
 #include "desktop/ExitSignals.h"
 #include "desktop/FMXUtils.h"
+#include "desktop/SessionBus.h"
 #include "desktop/SingleInstance.h"
 #include "ui/CommandLine.h"
 #include "ui/Graph_u.h"
@@ -62,6 +63,12 @@ void EndModalDialogs() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before the QApplication: Qt reads what this sets as its first window is made.
+    const QString withoutSessionBus = tevro::StartWithoutSilentSessionBus();
+    if (!withoutSessionBus.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(withoutSessionBus));
+        std::fflush(stderr);
+    }
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tevro::kDesktopId));
     QApplication::setApplicationName(QString::fromLatin1(tevro::kProductName));
@@ -84,6 +91,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&dismissWhileEnding, &QTimer::timeout, &app, EndModalDialogs);
     QObject::connect(&exitSignals, &tevro::ExitSignals::ExitRequested, &app, [&](int) {
         exitRequested = true;
+        if (mainWindow != nullptr)
+            mainWindow->BeginEnding(); // before the dialogs go: none of them may ask on its way out
         dismissWhileEnding.start();
         EndModalDialogs();
         if (mainWindow != nullptr)
@@ -107,7 +116,9 @@ int main(int argc, char* argv[]) {
         QApplication::setStyle(new NoTooltipDelayStyle);
         // Created first, so it is the main window; its destructor writes the LOG's closing lines
         // and saves the settings.
-        TF_Tevro window;
+        TevroEnvironment environment;
+        environment.withoutSessionBus = withoutSessionBus;
+        TF_Tevro window(std::move(environment));
         mainWindow = &window;
         if (exitRequested)
             return 0; // asked to stop while it was being created

@@ -238,3 +238,29 @@ TEST_F(StartupTest, AnUnwritableProgramFolderSendsTheLogToTheUserFolder) {
     EXPECT_EQ(QDir(bin).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("tevro")});
     EXPECT_TRUE(ReadLogLines(userLog).join(u'\n').contains(userLog));
 }
+
+// An autostarted copy with values it cannot use: the error box holds nothing up, the LOG names the
+// replaced values, and "-ToRunning" runs the first round at once.
+TEST_F(StartupTest, UnusableSettingsDoNotHoldUpTheFirstRound) {
+    QDir().mkpath(QFileInfo(sandbox.SettingsFile()).absolutePath());
+    QFile settings(sandbox.SettingsFile());
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nActive_01=1\nUrl_01=127.0.0.1\nCount_01=1\nTimeOut_01=500\nDataSize_01=big\n"
+                   "PingEvery=soon\n");
+    settings.close();
+    QProcess process;
+    Start(process, program, {QStringLiteral("-ToRunning")});
+    // Whatever the ping may do here (an answer, or no socket for an ordinary user), the round has an entry.
+    const QRegularExpression firstRound(
+        QStringLiteral(R"(^\((SUCCESS|FAILED|SOCKET_ERROR)\) .*\[127\.0\.0\.1\])"));
+    const bool ran = WaitForLog(
+        log, [&](const QStringList& lines) { return !lines.filter(firstRound).isEmpty(); }, kWaitMs);
+    EXPECT_TRUE(TerminateAndExpectCleanExit(process)) << process.readAllStandardError().toStdString();
+    const QStringList lines = ReadLogLines(log);
+    EXPECT_TRUE(ran) << lines.join(u'\n').toStdString();
+    const QString text = lines.join(u'\n');
+    EXPECT_TRUE(text.contains(QStringLiteral("DataSize_01: found \"big\", using \"32\"")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("PingEvery: found \"soon\", using \"1\"")))
+        << text.toStdString();
+}

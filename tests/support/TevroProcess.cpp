@@ -1,12 +1,15 @@
 // The sandbox keeps the program's folders apart from the real user's through the XDG variables.
 #include "support/TevroProcess.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 namespace tevro::testing {
@@ -84,6 +87,33 @@ bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs) {
     process.terminate(); // SIGTERM
     return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+qint64 TerminateWithin(QProcess& process, int limitMs) {
+    QElapsedTimer ending;
+    ending.start();
+    if (TerminateAndExpectCleanExit(process, limitMs))
+        return ending.elapsed();
+    process.kill();
+    process.waitForFinished();
+    return -1;
+}
+
+QString ToolOutput(const QString& tool, const QStringList& arguments) {
+    QProcess process;
+    process.start(tool, arguments);
+    process.waitForFinished(5000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+bool PollUntil(const std::function<bool()>& done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
 }
 
 } // namespace tevro::testing

@@ -41,4 +41,15 @@ bool WaitForLog(const QString& path, const std::function<bool(const QStringList&
 // Sends SIGTERM and waits for the end; true when the program ended normally with exit code 0.
 bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs = 10000);
 
+// The same within `limitMs`, as a logout would give it; a program still running then is killed. The
+// milliseconds it took, or -1 when it did not end cleanly in time.
+qint64 TerminateWithin(QProcess& process, int limitMs);
+
+// Runs a tool (xdotool, xprop ...) to its end, at most 5 s, and returns what it printed.
+QString ToolOutput(const QString& tool, const QStringList& arguments);
+
+// Asks `done` every 50 ms until it holds or `timeoutMs` passes: what another process shows on an X
+// server cannot be waited for.
+bool PollUntil(const std::function<bool()>& done, int timeoutMs);
+
 } // namespace tevro::testing

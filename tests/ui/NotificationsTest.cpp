@@ -4,19 +4,23 @@
 #include "monitor/WindowPorts.h"
 #include "support/WindowFixture.h"
 #include "ui/Alert_u.h"
-#include "ui/SpinEdit.h"
 #include "ui/Hints.h"
+#include "ui/SpinEdit.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <csignal>
 
 namespace tevro::test {
 
@@ -29,15 +33,21 @@ public:
     struct Call {
         QString app, icon, summary, body;
         QVariantMap hints;
+        uint replaces = 0;
+        uint id = 0; // what the service answered
     };
     std::vector<Call> calls;
+    std::vector<uint> closed;
 
 public Q_SLOTS:
-    uint Notify(const QString& app, uint, const QString& icon, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap& hints, int) {
-        calls.push_back({app, icon, summary, body, hints});
-        return static_cast<uint>(calls.size());
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap& hints, int) {
+        // Ids as a daemon gives them: a replaced notification keeps its id, a new one gets the next.
+        const uint id = replaces != 0 ? replaces : 100 + static_cast<uint>(calls.size());
+        calls.push_back({app, icon, summary, body, hints, replaces, id});
+        return id;
     }
+    void CloseNotification(uint id) { closed.push_back(id); }
 };
 
 namespace {
@@ -97,6 +107,7 @@ protected:
                           .toUtf8());
         auto w = MakeWindow();
         w->SetPingWorkerFactory(&workers);
+        w->SetDowntimeMonotonicClock([this] { return monotonicMs; });
         w->AlertWindowMaker = [this](QWidget* owner) {
             ++alerts;
             auto* alert = new QWidget(owner, Qt::Window);
@@ -112,7 +123,17 @@ protected:
         workers.Finish(workers.Started() - 1,
                        success ? ScriptedPingWorkers::Success(0, 7) : ScriptedPingWorkers::Failure());
         now = now.addSecs(60);
+        monotonicMs += 60000;
     }
+
+    // Waits until the recorder has seen `count` closings, and a little longer to see that no more come.
+    void ExpectClosed(const std::vector<uint>& ids) {
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.closed.size() >= ids.size(), 5000);
+        QTest::qWait(50);
+        EXPECT_EQ(recorder.closed, ids);
+    }
+
+    QString StatusHint(const TF_Tevro& w) const { return HintOf(w.Row(1).Status); }
 
     // Waits until the recorder holds `count` calls, and a little longer to see that no more come.
     void ExpectCalls(size_t count) {
@@ -126,6 +147,7 @@ protected:
     NotificationRecorder recorder;
     ScriptedPingWorkers workers;
     int alerts = 0;
+    qint64 monotonicMs = 5000000; // the clock behind outage lengths; the wall clock is `now`
 };
 
 TEST_F(Notifications, ThreeFailuresMakeOneOutageAndTheRecoveryTellsItsLength) {
@@ -144,19 +166,78 @@ TEST_F(Notifications, ThreeFailuresMakeOneOutageAndTheRecoveryTellsItsLength) {
     Round(*w, false);
     ExpectCalls(1);
     EXPECT_EQ(alerts, 1) << "the alert comes with the third failure";
-    const NotificationRecorder::Call& down = recorder.calls.at(0);
+    EXPECT_TRUE(StatusHint(*w).endsWith(QStringLiteral("; 3 failed round(s) in a row, the alert came at 3")))
+        << StatusHint(*w).toStdString();
+    const NotificationRecorder::Call down = recorder.calls.at(0); // a copy: the list grows
     EXPECT_EQ(down.app, QStringLiteral("Tevro"));
     EXPECT_EQ(down.summary, QStringLiteral("gateway is not answering"));
     EXPECT_TRUE(down.body.contains(firstFailure.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")))) << down.body.toStdString();
     EXPECT_TRUE(down.body.contains(QStringLiteral("time-out"))) << down.body.toStdString();
     EXPECT_TRUE(down.hints.contains(QStringLiteral("image-data"))) << "the program's icon travels along";
 
+    // The wall clock is set an hour forward meanwhile, and the last minute is a little short: the
+    // length comes from the clock the downtime table measures with, and reads as the table does.
+    now = now.addSecs(3600);
+    monotonicMs -= 400;
     Round(*w, true);
     ExpectCalls(2);
     const NotificationRecorder::Call& back = recorder.calls.at(1);
     EXPECT_EQ(back.summary, QStringLiteral("gateway is answering again"));
-    EXPECT_TRUE(back.body.contains(QStringLiteral("Away for 3 min 0 s"))) << back.body.toStdString();
+    EXPECT_EQ(back.replaces, down.id) << "in place of the \"not answering\" one, which never expires";
+    EXPECT_TRUE(back.body.contains(QStringLiteral("Away for 2 min 59 s"))) << back.body.toStdString();
     EXPECT_TRUE(back.body.contains(QStringLiteral("7 ms"))) << back.body.toStdString();
+    QFile log(settings.Folder() + QStringLiteral("/tevro.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("|| 00:02:59 |"));
+    EXPECT_TRUE(recorder.closed.empty()) << "a replaced notification needs no closing";
+}
+
+// What was seen of a host before monitoring stopped, before its row was unticked or before its host
+// changed says nothing about it afterwards: its count starts again and its "not answering" goes.
+TEST_F(Notifications, HostStatesStartAfreshWhenWatchingStopsOrTheHostChanges) {
+    Serve();
+    auto w = Window(1, 1, true);
+    const auto down = [&](size_t count) {
+        ExpectCalls(count);
+        EXPECT_TRUE(recorder.calls.back().summary.endsWith(QStringLiteral(" is not answering")))
+            << recorder.calls.back().summary.toStdString();
+        EXPECT_EQ(recorder.calls.back().replaces, 0u) << "a new outage, not one carried over";
+        return recorder.calls.back().id;
+    };
+
+    // Running, then Inactive: the outage of the first run ends with it.
+    w->B_RunStop->click();
+    workers.Finish(workers.Started() - 1, ScriptedPingWorkers::Failure());
+    const uint first = down(1);
+    w->B_RunStop->click();
+    ExpectClosed({first});
+    EXPECT_EQ(StatusHint(*w), QString::fromLatin1(TF_Tevro::kStatusHint));
+    now = now.addSecs(3600);
+    monotonicMs += 3600000;
+    Round(*w, true);
+    ExpectCalls(1); // an hour later the host answers: no "answering again", and no "Away for 1 h"
+
+    // Unticked and ticked again.
+    Round(*w, false);
+    const uint second = down(2);
+    w->Row(1).Active->setChecked(false);
+    ExpectClosed({first, second});
+    w->Row(1).Active->setChecked(true);
+    w->SetHostStateSettings(2, 1, true);
+    Round(*w, false);
+    EXPECT_TRUE(StatusHint(*w).endsWith(QStringLiteral("; 1 failed round(s) in a row, the alert comes at 2")))
+        << "counted from the new tick: " << StatusHint(*w).toStdString();
+
+    // Another host in the row.
+    Round(*w, false);
+    const uint third = down(3);
+    w->Row(1).Url->setText(QStringLiteral("gateway2"));
+    ExpectClosed({first, second, third});
+    Round(*w, false);
+    Round(*w, false);
+    down(4);
+    EXPECT_EQ(recorder.calls.back().summary, QStringLiteral("gateway2 is not answering"));
+    EXPECT_EQ(alerts, 1) << "the alert window stays open from the first failure";
 }
 
 TEST_F(Notifications, WithOneFailureTheAlertComesAtOnceAsBefore) {
@@ -197,6 +278,33 @@ TEST_F(Notifications, TheAlertConfigurationSetsTheThresholdsThatTheSettingsKeep)
     EXPECT_EQ(stored.value(QStringLiteral("AlertAfterFailures")).toString(), QStringLiteral("4"));
     EXPECT_EQ(stored.value(QStringLiteral("RecoverAfterSuccesses")).toString(), QStringLiteral("2"));
     EXPECT_EQ(stored.value(QStringLiteral("Notify")).toString(), QStringLiteral("0"));
+}
+
+// The daemon stops (as a bus under a hung desktop would): results go on at once, the LOG says that the
+// notifications end, and none is sent after that.
+TEST_F(Notifications, ABusThatStopsAnsweringHoldsUpNoResultAndEndsTheNotifications) {
+    Serve();
+    auto w = Window(1, 1, true);
+    Round(*w, false);
+    ExpectCalls(1); // connected and answering
+    ASSERT_EQ(::kill(static_cast<pid_t>(bus->processId()), SIGSTOP), 0);
+    auto resume = qScopeGuard([] { ::kill(static_cast<pid_t>(bus->processId()), SIGCONT); });
+    QElapsedTimer timer;
+    timer.start();
+    Round(*w, true);
+    EXPECT_LT(timer.elapsed(), 100) << "a result waited for the bus";
+    const QString log = settings.Folder() + QStringLiteral("/tevro.log");
+    const auto logText = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("The session bus stopped answering")), 15000);
+    Round(*w, false);
+    Round(*w, true);
+    ::kill(static_cast<pid_t>(bus->processId()), SIGCONT);
+    resume.dismiss();
+    ExpectCalls(2); // the one that was on its way when the bus stopped, and nothing after it
+    EXPECT_EQ(logText().count(QStringLiteral("The session bus stopped answering")), 1);
 }
 
 TEST_F(Notifications, WithoutAServiceAResultNeitherFailsNorWaits) {
