@@ -21,14 +21,14 @@ QString Moment(const QDateTime& at) {
 
 } // namespace
 
-bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QString& report) {
+bool TF_Tevro::TrackHostState(int slot, int resultCode, qint64 meanTimeUs, const QString& report) {
     MonitorState& monitor = Monitor();
     tevro::HostStates& states = monitor.hostStates;
     const QString host = Row(slot).Url->text().trimmed();
     const bool success = resultCode == PING_SUCCESS;
     const tevro::HostChange change =
-        states.Record(slot, host, success, Now(), success ? QString() : tevro::FailureReason(resultCode, report),
-                      meanTime);
+        states.Record(slot, host, success, Now(),
+                      success ? QString() : tevro::FailureReason(resultCode, report), meanTimeUs);
 
     // The picture shows every round; the hint tells how close a failing host is to its alert.
     const int failures = states.FailuresInRow(slot);
@@ -52,9 +52,9 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QStr
         } else {
             const qint64 away = change.firstFailedAt.secsTo(change.backAt);
             monitor.notifier->Notify(QStringLiteral("%1 is answering again").arg(change.host),
-                                     QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
-                                         .arg(tevro::DurationText(away), Moment(change.firstFailedAt))
-                                         .arg(change.replyTime),
+                                     QStringLiteral("Away for %1, since %2. Reply time %3.")
+                                         .arg(tevro::DurationText(away), Moment(change.firstFailedAt),
+                                              tevro::ReplyTimeText(change.replyTimeUs)),
                                      false);
         }
     }

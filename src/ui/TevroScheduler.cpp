@@ -85,7 +85,7 @@ bool TF_Tevro::StartPing(int slot) {
         params, [this] { PingNext(); },
         [this](tevro::PingWorkerId id, const tevro::PingResult& result) {
             PingDone(id, result.ResultCode, result.MinTime, result.MaxTime, result.MeanTime,
-                     result.PacketLoss, result.Report);
+                     result.PacketLoss, result.Report, result.MeanTimeUs);
         });
     return true;
 }

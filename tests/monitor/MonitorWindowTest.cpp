@@ -27,7 +27,7 @@ namespace {
 class FakeGraph final : public QWidget, public GraphFeed {
 public:
     QStringList titles;
-    std::vector<std::array<int, 3>> bars; // series, value, loss
+    std::vector<std::array<double, 3>> bars; // series, value, loss
     int titleValue = 0;
     int titleLoss = 0;
     int clears = 0;
@@ -37,8 +37,8 @@ public:
         titleValue = value;
         titleLoss = packetLoss;
     }
-    void AddGraphBar(int series, int value, int packetLoss) override {
-        bars.push_back({series, value, packetLoss});
+    void AddGraphBar(int series, double value, int packetLoss) override {
+        bars.push_back({static_cast<double>(series), value, static_cast<double>(packetLoss)});
     }
     void ClearGraph() override { ++clears; }
 };
@@ -315,10 +315,12 @@ TEST_F(MonitorWindow, TheGraphedSlotFeedsTheGraph) {
     w->SetGraphWindow(&graph);
     w->SetGraphChecked(1, true);
     w->Timer1Timer(nullptr);
-    workers.Finish(0, ScriptedPingWorkers::Success(0, 17));
+    PingResult exact = ScriptedPingWorkers::Success(0, 17);
+    exact.MeanTimeUs = 17340;
+    workers.Finish(0, exact);
     EXPECT_EQ(graph.titles.value(0), QStringLiteral("Graph for <one>\r\nLast ping mean-time 17 ms"));
     EXPECT_EQ(graph.titleValue, 17);
-    EXPECT_EQ(graph.bars.back(), (std::array<int, 3>{1, 17, 0}));
+    EXPECT_EQ(graph.bars.back(), (std::array<double, 3>{1, 17.34, 0})) << "the bar is exact, the title whole";
     workers.Finish(1, ScriptedPingWorkers::Success(33, 5));
     EXPECT_EQ(graph.bars.size(), 1u) << "slot 2 is not graphed";
 
@@ -327,7 +329,7 @@ TEST_F(MonitorWindow, TheGraphedSlotFeedsTheGraph) {
     EXPECT_EQ(graph.titles.value(1), QStringLiteral("Graph for <one>\r\nLast ping attempt failed"));
     EXPECT_EQ(graph.titleValue, -1);
     EXPECT_EQ(graph.titleLoss, 100);
-    EXPECT_EQ(graph.bars.back(), (std::array<int, 3>{1, -1, 100}));
+    EXPECT_EQ(graph.bars.back(), (std::array<double, 3>{1, -1, 100}));
     workers.Finish(3, ScriptedPingWorkers::Success());
 
     w->Row(2).Graph->click();
