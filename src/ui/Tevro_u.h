@@ -40,6 +40,7 @@ class SocketLibrary;
 class SettingsStore;
 class SpinEdit;
 struct LookupAnswer;
+struct PingResult;
 } // namespace tevro
 
 // The controls of one host row; `_0n` in the control names is the row's slot number.
@@ -210,6 +211,24 @@ private:
     void FeedGraph(int slot, int resultCode, int meanTime, qint64 meanTimeUs, int packetLoss);
     void AddLogEntry(const QString& markup);
     std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
+
+public:
+    // ---- Figures for Prometheus: bodies in ui/TevroMetrics.cpp ----
+
+    // The textfile written after every round and when monitoring starts or stops; empty: none. Kept
+    // with the settings ("MetricsFile"). Setting another path writes it at once.
+    void SetMetricsFile(const QString& path);
+    QString MetricsFile() const;
+    void LoadMetricsSettings(tevro::SettingsStore& store);
+    void SaveMetricsSettings(tevro::SettingsStore& store);
+    // Counts a slot's finished ping (host: the text pinged) and writes the file.
+    void RecordMetrics(int slot, const QString& host, const tevro::PingResult& result);
+
+private:
+    struct MetricsState;
+    MetricsState& Metrics();
+    void WriteMetrics();
+    std::shared_ptr<MetricsState> m_metrics; // shared_ptr: its type is complete only in TevroMetrics.cpp
 
 public:
     // ---- Host entry and lookup: bodies in ui/HostLookup.cpp ----

@@ -5,12 +5,14 @@
 #include "richview/RichView.h"
 #include "support/LogViewText.h"
 #include "support/WindowFixture.h"
+#include "ui/Alert_u.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -430,6 +432,65 @@ TEST_F(MonitorWindow, ShutdownStopsTheTimerAndStartsNothingMore) {
     workers.Finish(0, ScriptedPingWorkers::Success());
     w->Timer1Timer(nullptr);
     EXPECT_EQ(workers.Started(), 1);
+}
+
+// The file for Prometheus: set on the alert configuration, rewritten after every round and when
+// monitoring stops; a file that cannot be written is told once, and its return once.
+TEST_F(MonitorWindow, TheMetricsFileFollowsTheRoundsAndTellsOfFailureAndRecoveryOnce) {
+    const QString folder = settings.Folder() + QStringLiteral("/metrics");
+    const QString path = folder + QStringLiteral("/tevro.prom");
+    const auto file = [&path] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    PingResult answered = ScriptedPingWorkers::Success(0, 0);
+    answered.MeanTimeUs = 250;
+    answered.RepliesUs = {250};
+    answered.Requests = 1;
+    answered.Family = IpFamily::V4;
+
+    auto w = Window({{1, "one"}, {3, "three"}});
+    const auto told = [&w](const char* what) { return LogText(*w).count(QLatin1String(what)); };
+    w->B_RunStop->click();
+    {
+        TF_Alert alert(w.get());
+        alert.SetAlertMode(1);
+        EXPECT_TRUE(alert.Edit_MetricsFile->text().isEmpty());
+        alert.Edit_MetricsFile->setText(QStringLiteral(" ") + path);
+    } // closing the configuration hands the file to the window, which writes it at once
+    EXPECT_EQ(w->MetricsFile(), path);
+    EXPECT_EQ(told("The metrics file cannot be written"), 1) << LogText(*w).toStdString();
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("\"%1\": No such file or directory").arg(path)));
+    workers.Finish(0, answered);
+    workers.Finish(1, ScriptedPingWorkers::Failure());
+    EXPECT_EQ(told("The metrics file cannot be written"), 1) << "once, not after every round";
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    w->Timer1Timer(nullptr);
+    workers.Finish(2, answered);
+    EXPECT_EQ(told("The metrics file can be written again"), 1);
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("3 write(s) failed before")))
+        << LogText(*w).toStdString();
+    QString text = file();
+    EXPECT_TRUE(text.contains(QStringLiteral("\ntevro_running 1\n"))) << text.toStdString();
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("tevro_rounds_total{slot=\"1\",host=\"one\",family=\"ipv4\"} 2\n")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("tevro_reply_seconds_sum{slot=\"1\",host=\"one\",family=\"ipv4\"} 0.0005\n")));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("tevro_host_up{slot=\"3\",host=\"three\",family=\"ipv4\"} 0\n")));
+
+    // An unticked row leaves the file with the next write; switching to Inactive is such a write.
+    workers.Finish(3, answered);
+    w->Row(3).Active->setChecked(false);
+    w->B_RunStop->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return file().contains(QStringLiteral("\ntevro_running 0\n")); }, 5000))
+        << file().toStdString();
+    EXPECT_FALSE(file().contains(QStringLiteral("host=\"three\"")));
+
+    w.reset(); // saves the settings
+    QSettings stored(settings.FileName(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("MetricsFile")).toString(), path);
 }
 
 } // namespace
