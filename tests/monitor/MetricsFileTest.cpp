@@ -1,6 +1,7 @@
 // The figures for Prometheus: what a sequence of rounds gives, checked by Prometheus's own promtool;
 // the file replaced atomically under a reader's eyes; and the README's rules and scrape configuration.
 #include "monitor/MetricsFile.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,9 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <atomic>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -129,26 +128,7 @@ TEST(PrometheusMetrics, ASlotsSeriesFollowsItsHost) {
     EXPECT_FALSE(metrics.Exposition().contains("slot=\"2\""));
 }
 
-// Sets the process's file size limit for its lifetime; a write past it comes back short, then EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        rlimit limit = m_before;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_before);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_before{};
-    void (*m_handler)(int);
-};
+using test::FileSizeLimit;
 
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
