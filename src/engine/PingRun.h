@@ -41,7 +41,6 @@ struct PingResult {
     std::optional<IpFamily> Family;      // the destination's, once the host was resolved
 };
 
-
 // A host row's parameters.
 struct PingParams {
     QString Host;

@@ -1,6 +1,7 @@
 // The figures for Prometheus: what a sequence of rounds gives, checked by Prometheus's own promtool;
 // the file replaced atomically under a reader's eyes; and the README's rules and scrape configuration.
 #include "monitor/MetricsFile.h"
+
 #include "support/FileSizeLimit.h"
 
 #include <QDir>
