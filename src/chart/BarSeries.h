@@ -37,7 +37,7 @@ public:
     QString LabelFormat() const { return m_labelFormat; }
 
 private:
-    // 16 bytes a bar. A float holds every whole millisecond value exactly.
+    // 16 bytes a bar. A float keeps a reply time in ms to the microsecond up to 8 s, the longest time-out.
     struct Bar {
         qint64 moment;
         float value;

@@ -123,6 +123,7 @@ void PingRun::Execute(const StopSignal& stop) {
     QString header;
     if (!Resolve(stop, destination, header))
         return;
+    m_result.Family = destination.family;
     if (destination.family != guess) {
         m_socket.reset();
         if (!OpenSocket(destination.family))
@@ -148,15 +149,16 @@ void PingRun::Execute(const StopSignal& stop) {
 
     int validReplies = 0;
     std::int64_t sum = 0;
+    std::int64_t sumUs = 0;
     std::uint16_t sequence = 0;
     for (int remaining = p.Count; remaining > 0 && !stop.Requested(); --remaining) {
-        const TryEnd end =
-            RunTry(message, {reply.get(), kEchoBufferSize}, destination, sequence, stop, validReplies, sum);
+        const TryEnd end = RunTry(message, {reply.get(), kEchoBufferSize}, destination, sequence, stop,
+                                  validReplies, sum, sumUs);
         ++sequence;
         if (end != TryEnd::Next)
             break;
     }
-    Close(validReplies, sum);
+    Close(validReplies, sum, sumUs);
     m_socket.reset();
 }
 
@@ -235,7 +237,8 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
 
 PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
                                 const HostAddress& destination, std::uint16_t sequence,
-                                const StopSignal& stop, int& validReplies, std::int64_t& sum) {
+                                const StopSignal& stop, int& validReplies, std::int64_t& sum,
+                                std::int64_t& sumUs) {
     const PingParams& p = m_params;
     QString& report = m_result.Report;
     TickClock& clock = *m_env.clock;
@@ -244,6 +247,9 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
     StampEchoRequest(request, sequence, stamp, destination.family);
     report += QStringLiteral("Try #%1: ").arg(static_cast<std::uint16_t>(sequence + 1));
 
+    ++m_result.Requests;
+    // The exact round trip is timed here; the stamp in the packet only tells our reply from others.
+    const std::int64_t sentUs = clock.NowUs();
     const SendOutcome sent = m_socket->Send(request, destination);
     if (sent.status == IoStatus::TimedOut) {
         report += QStringLiteral("SendTo() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
@@ -273,6 +279,7 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
             return TryEnd::Next;
         }
         const ReceiveOutcome got = m_socket->Receive(reply, p.TimeOut - static_cast<int>(elapsed), stop);
+        const std::int64_t receivedUs = clock.NowUs();
         switch (got.status) {
         case IoStatus::TimedOut:
             report += QStringLiteral("RecvFrom() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
@@ -299,7 +306,12 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
             report += QStringLiteral("failure, responde not valid or time-out.\r\n\t");
             return TryEnd::Next;
         case EchoOutcome::Reply: {
-            const int t = decoded.roundTrip;
+            // The texts keep whole milliseconds, cut from the exact time so that both tell the same.
+            const std::int64_t us = std::max<std::int64_t>(receivedUs - sentUs, 0);
+            const int t =
+                static_cast<int>(std::min<std::int64_t>(us / 1000, std::numeric_limits<int>::max()));
+            m_result.RepliesUs.push_back(us);
+            sumUs += us;
             ++validReplies;
             m_result.MinTime = std::min(m_result.MinTime, t);
             m_result.MaxTime = std::max(m_result.MaxTime, t);
@@ -315,7 +327,7 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
     }
 }
 
-void PingRun::Close(int validReplies, std::int64_t sum) {
+void PingRun::Close(int validReplies, std::int64_t sum, std::int64_t sumUs) {
     const PingParams& p = m_params;
     if (validReplies == 0) {
         m_result.ResultCode = PING_FAILED;
@@ -325,6 +337,7 @@ void PingRun::Close(int validReplies, std::int64_t sum) {
         return;
     }
     m_result.MeanTime = static_cast<int>(sum / validReplies);
+    m_result.MeanTimeUs = sumUs / validReplies;
     m_result.PacketLoss = LossPercent(p.Count, validReplies);
     m_result.ResultCode = PING_SUCCESS;
     m_result.Report += QStringLiteral("%1 request(s) total, %2 successful. Min=%3 ms, Max=%4 ms, Mean=%5 ms, "

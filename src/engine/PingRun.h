@@ -11,6 +11,8 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class TPing;
 
@@ -32,6 +34,11 @@ struct PingResult {
     int MeanTime = 0;   // ms
     int PacketLoss = 0; // percent
     QString Report;     // lines joined by "\r\n"; continuation lines begin with "\t"
+    // The exact figures behind the whole milliseconds of the texts.
+    std::int64_t MeanTimeUs = -1;        // -1: no reply, or a result from elsewhere that gives only ms
+    std::vector<std::int64_t> RepliesUs; // each valid reply's round trip, in the order they came
+    int Requests = 0;                    // echo requests the tries sent (or tried to send)
+    std::optional<IpFamily> Family;      // the destination's, once the host was resolved
 };
 
 // A host row's parameters.
@@ -83,8 +90,8 @@ private:
     bool Resolve(const StopSignal& stop, HostAddress& destination, QString& header);
     TryEnd RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
                   const HostAddress& destination, std::uint16_t sequence, const StopSignal& stop,
-                  int& validReplies, std::int64_t& sum);
-    void Close(int validReplies, std::int64_t sum);
+                  int& validReplies, std::int64_t& sum, std::int64_t& sumUs);
+    void Close(int validReplies, std::int64_t sum, std::int64_t sumUs);
 
     PingParams m_params;
     PingEnvironment m_env;

@@ -1,4 +1,4 @@
-// Monotonic millisecond ticks: unaffected by changes of the wall clock during a ping.
+// Monotonic milliseconds and microseconds: unaffected by changes of the wall clock during a ping.
 #include "engine/TickClock.h"
 
 #include <chrono>
@@ -11,6 +11,10 @@ public:
         using namespace std::chrono;
         const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
         return static_cast<std::uint32_t>(ms);
+    }
+    std::int64_t NowUs() override {
+        using namespace std::chrono;
+        return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
     }
 };
 } // namespace

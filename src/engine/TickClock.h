@@ -1,4 +1,5 @@
-// The millisecond tick count that stamps requests and times replies. Abstract so tests can set the time.
+// The millisecond tick count that stamps requests, and the microseconds that time replies. Abstract so
+// tests can set the time.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@ public:
     virtual ~TickClock() = default;
     // A 32-bit millisecond count that only moves forward (and wraps).
     virtual std::uint32_t NowMs() = 0;
+    // Microseconds of the same clock, never wrapping: a reply on a LAN takes well under a millisecond.
+    virtual std::int64_t NowUs() = 0;
 };
 
 // The system's monotonic clock; shared by every worker.

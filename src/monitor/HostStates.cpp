@@ -35,6 +35,13 @@ QString DurationText(qint64 seconds) {
     return QStringLiteral("%1 s").arg(rest);
 }
 
+QString ReplyTimeText(qint64 microseconds) {
+    microseconds = std::max<qint64>(microseconds, 0);
+    if (microseconds < 10000)
+        return QString::number(static_cast<double>(microseconds) / 1000.0, 'f', 2) + QStringLiteral(" ms");
+    return QString::number(microseconds / 1000) + QStringLiteral(" ms"); // cut, as the LOG's figures are
+}
+
 void HostStates::SetThresholds(int failures, int successes) {
     m_failuresForDown = std::clamp(failures, kMinThreshold, kMaxThreshold);
     m_successesForUp = std::clamp(successes, kMinThreshold, kMaxThreshold);
@@ -68,7 +75,7 @@ int HostStates::AlertedAtRound(int slot) const {
 }
 
 HostChange HostStates::Record(int slot, const QString& host, bool success, const QDateTime& at,
-                              qint64 monotonicMs, const QString& reason, int replyTime) {
+                              qint64 monotonicMs, const QString& reason, qint64 replyTimeUs) {
     Slot& s = At(slot);
     if (s.host != host) {
         s = Slot{};
@@ -86,7 +93,7 @@ HostChange HostStates::Record(int slot, const QString& host, bool success, const
                 change.kind = HostChange::Kind::CameBack;
                 change.firstFailedAt = s.firstFailedAt;
                 change.awayMs = s.firstSuccessMs - s.firstFailedMs;
-                change.replyTime = replyTime;
+                change.replyTimeUs = replyTimeUs;
             }
             s.state = HostState::Up;
         }

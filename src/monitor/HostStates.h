@@ -20,13 +20,15 @@ struct HostChange {
     QDateTime firstFailedAt; // the first failed round of the outage
     qint64 awayMs = 0;       // CameBack: from that round to the first successful one, on the monotonic clock
     QString reason;          // WentDown: why the last round failed
-    int replyTime = -1;      // CameBack: mean reply time of that round, ms
+    qint64 replyTimeUs = -1; // CameBack: mean reply time of that round
 };
 
 // A round's failure in a few words, taken from the report of the ping.
 QString FailureReason(int resultCode, const QString& report);
 // "3 min 12 s", "1 h 5 min", "2 d 3 h": an outage's length for a notification.
 QString DurationText(qint64 seconds);
+// A reply time for a notification: "0.12 ms" below 10 ms, where the fraction tells; whole ms above.
+QString ReplyTimeText(qint64 microseconds);
 
 class HostStates {
 public:
@@ -39,7 +41,7 @@ public:
     // One round of a slot (1..3) at the wall-clock moment `at`, `monotonicMs` on a clock that no setting
     // of the wall clock moves. A slot whose host text changed starts again as unknown.
     HostChange Record(int slot, const QString& host, bool success, const QDateTime& at, qint64 monotonicMs,
-                      const QString& reason, int replyTime);
+                      const QString& reason, qint64 replyTimeUs);
     // Forgets a slot, as when its row is no longer watched.
     void Reset(int slot);
 

@@ -9,9 +9,10 @@ namespace tevro {
 class GraphFeed {
 public:
     virtual ~GraphFeed() = default;
-    // value −1 marks a failed attempt; loss picks the colour of a success.
+    // value −1 marks a failed attempt; loss picks the colour of a success. A bar's value is the exact
+    // mean time in ms.
     virtual void SetGraphTitle(const QString& title, int value, int packetLoss) = 0;
-    virtual void AddGraphBar(int series, int value, int packetLoss) = 0;
+    virtual void AddGraphBar(int series, double value, int packetLoss) = 0;
     virtual void ClearGraph() = 0;
 };
 

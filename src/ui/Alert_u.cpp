@@ -6,6 +6,7 @@
 #include "desktop/AlertSound.h"
 #include "ui/Hints.h"
 #include "ui/MessageBox.h"
+#include "ui/MetricsFileField.h"
 #include "ui/SettingsStore.h"
 #include "ui/SpinEdit.h"
 #include "ui/Tevro_u.h"
@@ -29,7 +30,7 @@ namespace {
 // Everything below the notebook keeps its distance to the notebook's bottom edge, so a taller
 // configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage.
 constexpr int kClientWidth = 232;
-constexpr int kNoteBookHeight = 153;
+constexpr int kNoteBookHeight = 177;
 constexpr int kClientHeight = kNoteBookHeight + 44;
 const QRect kNoteBook(4, 0, 225, kNoteBookHeight);
 const QRect kRule(16, kNoteBookHeight + 7, 201, 5);
@@ -156,6 +157,9 @@ void TF_Alert::BuildConfigPage() {
                       QStringLiteral("CB_Notify"), QRect(8, 132, 209, 17));
     CB_Notify->resize(std::max(209, CB_Notify->sizeHint().width()), 17);
     tevro::SetHint(CB_Notify, QStringLiteral("|Desktop notifications when a host stops answering and when it is back"));
+    const tevro::MetricsFileField metrics = tevro::AddMetricsFileField(p_Config, 154);
+    Edit_MetricsFile = metrics.edit;
+    Btn_MetricsFile = metrics.browse;
 }
 
 void TF_Alert::FormCreate() {
@@ -166,6 +170,7 @@ void TF_Alert::FormCreate() {
         SE_AlertAfterFailures->setValue(main->AlertAfterFailures());
         SE_RecoverAfterSuccesses->setValue(main->RecoverAfterSuccesses());
         CB_Notify->setChecked(main->NotifyEnabled());
+        Edit_MetricsFile->setText(main->MetricsFile());
     }
     Label1->setText(
         QStringLiteral("Try browse '%1'")
@@ -294,9 +299,11 @@ void TF_Alert::FormDestroy() {
     StopAlertSound(); // closing an alert ends a repeating sound
     SaveAlertSettings();
     // The main window keeps these and stores them with its own settings.
-    if (auto* main = qobject_cast<TF_Tevro*>(parentWidget()))
+    if (auto* main = qobject_cast<TF_Tevro*>(parentWidget())) {
         main->SetHostStateSettings(SE_AlertAfterFailures->value(), SE_RecoverAfterSuccesses->value(),
                                    CB_Notify->isChecked());
+        main->SetMetricsFile(Edit_MetricsFile->text());
+    }
     // The main window's reference is a guarded pointer: it clears itself as this window goes.
 }
 

@@ -64,6 +64,8 @@ public:
     tevro::SpinEdit* SE_AlertAfterFailures = nullptr;
     tevro::SpinEdit* SE_RecoverAfterSuccesses = nullptr;
     QCheckBox* CB_Notify = nullptr;
+    QLineEdit* Edit_MetricsFile = nullptr; // the textfile for Prometheus; empty: none
+    QPushButton* Btn_MetricsFile = nullptr;
     QFrame* Bevel_Close = nullptr;
     QPushButton* Btn_Close = nullptr;
 

@@ -202,12 +202,13 @@ void TF_Graph::SetGraphTitle(const QString& text, int value, int packetLoss) {
     Chart1->SetTitleColour(ResultColour(value, packetLoss));
 }
 
-void TF_Graph::AddGraphBar(int series, int value, int packetLoss) {
+void TF_Graph::AddGraphBar(int series, double value, int packetLoss) {
     if (Chart1->FindSeries(QStringLiteral("Series%1").arg(series)) == nullptr)
         return;
     // A reply of 0 ms still shows a bar; a failure reaches down to the axis' minimum.
-    const double height = value == -1 ? Chart1->AxisMinimum(Axis::Left) : std::max(5, value);
-    Chart1->AddBar(height, m_main.Now().toMSecsSinceEpoch(), ResultColour(value, packetLoss));
+    const bool failed = value == -1.0;
+    const double height = failed ? Chart1->AxisMinimum(Axis::Left) : std::max(5.0, value);
+    Chart1->AddBar(height, m_main.Now().toMSecsSinceEpoch(), ResultColour(failed ? -1 : 0, packetLoss));
 
     // Every new bar brings the newest page into view.
     const qsizetype count = Chart1->BarCount();

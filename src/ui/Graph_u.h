@@ -39,8 +39,9 @@ public:
     void ClearGraph() override;
     // `text`: lines separated by CR LF; `value`: the mean time in ms, -1 for a failure.
     void SetGraphTitle(const QString& text, int value, int packetLoss) override;
-    // `series` names the series "Series<n>"; a number naming none adds nothing.
-    void AddGraphBar(int series, int value, int packetLoss) override;
+    // `series` names the series "Series<n>"; a number naming none adds nothing. `value`: the mean time in
+    // ms to the microsecond, -1 for a failure.
+    void AddGraphBar(int series, double value, int packetLoss) override;
     void LoadGraphScale();
     void SaveGraphScale();
 

@@ -24,14 +24,14 @@ QString Moment(const QDateTime& at) {
 
 } // namespace
 
-bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QString& report) {
+bool TF_Tevro::TrackHostState(int slot, int resultCode, qint64 meanTimeUs, const QString& report) {
     MonitorState& monitor = Monitor();
     tevro::HostStates& states = monitor.hostStates;
     const QString host = tevro::HostForPing(Row(slot).Url->text());
     const bool success = resultCode == PING_SUCCESS;
     const tevro::HostChange change =
         states.Record(slot, host, success, Now(), DowntimeMonotonicMs(),
-                      success ? QString() : tevro::FailureReason(resultCode, report), meanTime);
+                      success ? QString() : tevro::FailureReason(resultCode, report), meanTimeUs);
     ShowHostStateHint(slot);
 
     tevro::DesktopNotifier* notifier = monitor.notifier.get();
@@ -46,9 +46,9 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QStr
     } else if (monitor.notify) {
         // In place of the "not answering" one, which would otherwise stay: it never expires.
         notifier->Notify(slot, QStringLiteral("%1 is answering again").arg(change.host),
-                         QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
-                             .arg(tevro::DurationText(change.awayMs / 1000), Moment(change.firstFailedAt))
-                             .arg(change.replyTime),
+                         QStringLiteral("Away for %1, since %2. Reply time %3.")
+                             .arg(tevro::DurationText(change.awayMs / 1000), Moment(change.firstFailedAt),
+                                  tevro::ReplyTimeText(change.replyTimeUs)),
                          false, false);
     } else {
         notifier->Close(slot);

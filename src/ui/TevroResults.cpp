@@ -25,7 +25,7 @@ private:
 } // namespace
 
 void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTime, int packetLoss,
-                        const QString& report) {
+                        const QString& report, qint64 meanTimeUs) {
     if (sender != nullptr) {
         int slot = 1;
         for (int n = 1; n <= kSlotCount; ++n) {
@@ -37,9 +37,11 @@ void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTi
             }
         }
         EnableSlotRow(slot, true);
+        if (meanTimeUs < 0)
+            meanTimeUs = qint64{meanTime} * 1000;
         if (GraphedSlot() == slot)
-            FeedGraph(slot, resultCode, meanTime, packetLoss);
-        const bool alertDue = TrackHostState(slot, resultCode, meanTime, report);
+            FeedGraph(slot, resultCode, meanTime, meanTimeUs, packetLoss);
+        const bool alertDue = TrackHostState(slot, resultCode, meanTimeUs, report);
         if (resultCode != PING_SUCCESS) {
             if (isMinimized())
                 WinTaskbarDblClick();
@@ -76,14 +78,15 @@ tevro::GraphFeed* TF_Tevro::GraphFeedTarget() const {
     return dynamic_cast<tevro::GraphFeed*>(GraphWindow());
 }
 
-void TF_Tevro::FeedGraph(int slot, int resultCode, int meanTime, int packetLoss) {
+void TF_Tevro::FeedGraph(int slot, int resultCode, int meanTime, qint64 meanTimeUs, int packetLoss) {
     tevro::GraphFeed* graph = GraphFeedTarget();
     if (graph == nullptr)
         return;
-    // −1 is how the graph tells a failed attempt.
-    const int value = resultCode == PING_SUCCESS ? meanTime : -1;
-    graph->SetGraphTitle(tevro::GraphTitle(Row(slot).Url->text(), resultCode, meanTime), value, packetLoss);
-    graph->AddGraphBar(1, value, packetLoss);
+    // −1 is how the graph tells a failed attempt. The title's text keeps whole ms, the bar is exact.
+    const bool success = resultCode == PING_SUCCESS;
+    graph->SetGraphTitle(tevro::GraphTitle(Row(slot).Url->text(), resultCode, meanTime),
+                         success ? meanTime : -1, packetLoss);
+    graph->AddGraphBar(1, success ? static_cast<double>(meanTimeUs) / 1000.0 : -1.0, packetLoss);
 }
 
 void TF_Tevro::Graph_Click(int) {

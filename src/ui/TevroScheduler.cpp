@@ -83,9 +83,10 @@ bool TF_Tevro::StartPing(int slot) {
                                    row.TTL->value(), row.Count->value()};
     worker = monitor.Workers().Start(
         params, [this] { PingNext(); },
-        [this](tevro::PingWorkerId id, const tevro::PingResult& result) {
+        [this, slot, host = params.Host](tevro::PingWorkerId id, const tevro::PingResult& result) {
             PingDone(id, result.ResultCode, result.MinTime, result.MaxTime, result.MeanTime,
-                     result.PacketLoss, result.Report);
+                     result.PacketLoss, result.Report, result.MeanTimeUs);
+            RecordMetrics(slot, host, result);
         });
     return true;
 }

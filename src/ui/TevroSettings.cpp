@@ -66,6 +66,7 @@ bool TF_Tevro::LoadSettings(QString& error) {
     store.ReadFlag(QStringLiteral("AlertEnabled"), false, alert);
     SB_Alert->setChecked(alert); // no click: loading opens no alert window
     LoadHostStateSettings(store);
+    LoadMetricsSettings(store);
     error = store.LoadReport();
     return error.isEmpty();
 }
@@ -86,6 +87,7 @@ bool TF_Tevro::SaveSettings(QString& error) {
     store.WriteInteger(QStringLiteral("PingEvery"), SpinEdit_Intervall->value());
     store.WriteFlag(QStringLiteral("AlertEnabled"), SB_Alert->isChecked());
     SaveHostStateSettings(store);
+    SaveMetricsSettings(store);
     store.Close();
     error = store.ErrorText();
     return store.Ok();

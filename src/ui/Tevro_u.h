@@ -40,6 +40,7 @@ class SocketLibrary;
 class SettingsStore;
 class SpinEdit;
 struct LookupAnswer;
+struct PingResult;
 } // namespace tevro
 
 // The controls of one host row; `_0n` in the control names is the row's slot number.
@@ -171,9 +172,10 @@ public:
     void PingNext();
     bool StartPing(int slot); // answers whether the slot is active
     void Active_Click(int slot);
-    // sender: the finished worker as PingThread holds it; null for an informational entry.
+    // sender: the finished worker as PingThread holds it; null for an informational entry. meanTimeUs:
+    // the exact mean behind meanTime, -1 when only the whole milliseconds are known.
     void PingDone(const void* sender, int resultCode, int minTime, int maxTime, int meanTime, int packetLoss,
-                  const QString& report);
+                  const QString& report, qint64 meanTimeUs = -1);
     void Graph_Click(int slot);
     void ShowAlert(int mode, const QString& text);
 
@@ -194,7 +196,7 @@ public:
 
     // Records a slot's result in its host's up/down state, tells the desktop when the host goes
     // down or comes back, and answers whether the alert of a failed round is due.
-    bool TrackHostState(int slot, int resultCode, int meanTime, const QString& report);
+    bool TrackHostState(int slot, int resultCode, qint64 meanTimeUs, const QString& report);
     // Rounds in a row before a host counts as down (and alerts) or up again, 1..10, and whether the
     // desktop is told; kept with the settings.
     void SetHostStateSettings(int alertAfterFailures, int recoverAfterSuccesses, bool notify);
@@ -223,9 +225,27 @@ private:
     // The scheduler's own state (worker factory, timer grid, alert window), made on first use.
     struct MonitorState;
     MonitorState& Monitor();
-    void FeedGraph(int slot, int resultCode, int meanTime, int packetLoss);
+    void FeedGraph(int slot, int resultCode, int meanTime, qint64 meanTimeUs, int packetLoss);
     void AddLogEntry(const QString& markup);
     std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
+
+public:
+    // ---- Figures for Prometheus: bodies in ui/TevroMetrics.cpp ----
+
+    // The textfile written after every round and when monitoring starts or stops; empty: none. Kept
+    // with the settings ("MetricsFile"). Setting another path writes it at once.
+    void SetMetricsFile(const QString& path);
+    QString MetricsFile() const;
+    void LoadMetricsSettings(tevro::SettingsStore& store);
+    void SaveMetricsSettings(tevro::SettingsStore& store);
+    // Counts a slot's finished ping (host: the text pinged) and writes the file.
+    void RecordMetrics(int slot, const QString& host, const tevro::PingResult& result);
+
+private:
+    struct MetricsState;
+    MetricsState& Metrics();
+    void WriteMetrics();
+    std::shared_ptr<MetricsState> m_metrics; // shared_ptr: its type is complete only in TevroMetrics.cpp
 
 public:
     // ---- Host entry and lookup: bodies in ui/HostLookup.cpp ----

@@ -83,6 +83,32 @@ TEST_F(PingRunTest, PartialLossReportAndRounding) {
     EXPECT_TRUE(mean.Report.endsWith(QStringLiteral("Min=10 ms, Max=11 ms, Mean=10 ms, Packet loss=0%")));
 }
 
+// The texts keep whole milliseconds; the exact times, the requests sent and the family travel beside them.
+TEST_F(PingRunTest, RepliesAreTimedToTheMicrosecond) {
+    const auto after = [](std::uint32_t ms, std::int64_t us) {
+        FakeEvent reply = Reply(ms);
+        reply.afterUs = us;
+        return FakeTry{{}, {reply}};
+    };
+    Script({after(0, 120), after(1, 880), Unanswered(), after(12, 345)});
+    PingResult r = Run(QStringLiteral("gateway"), 4);
+    EXPECT_TRUE(r.Report.contains(QStringLiteral("Try #1: successful, DataSize=32, TTL=52, Time=0 ms.")));
+    EXPECT_TRUE(r.Report.contains(QStringLiteral("Try #2: successful, DataSize=32, TTL=52, Time=1 ms.")));
+    EXPECT_TRUE(r.Report.endsWith(QStringLiteral("Min=0 ms, Max=12 ms, Mean=4 ms, Packet loss=25%")))
+        << r.Report.toStdString();
+    EXPECT_EQ(r.RepliesUs, (std::vector<std::int64_t>{120, 1880, 12345}));
+    EXPECT_EQ(r.MeanTimeUs, (120 + 1880 + 12345) / 3);
+    EXPECT_EQ(r.Requests, 4);
+    EXPECT_EQ(r.Family, IpFamily::V4);
+
+    // Nothing sent, nothing timed: a name that cannot be resolved has no family either.
+    r = Run(QStringLiteral("nowhere.invalid"));
+    EXPECT_EQ(r.Requests, 0);
+    EXPECT_EQ(r.MeanTimeUs, -1);
+    EXPECT_TRUE(r.RepliesUs.empty());
+    EXPECT_FALSE(r.Family.has_value());
+}
+
 TEST_F(PingRunTest, AllFailedKeepsTheStartingStatistics) {
     const PingResult r = Run(QStringLiteral("gateway"));
     EXPECT_EQ(r.ResultCode, PING_FAILED);
@@ -119,6 +145,7 @@ TEST_F(PingRunTest, SendAndReceiveErrors) {
                              "\t4 request(s) total, 1 successful. Min=12 ms, Max=12 ms, Mean=12 ms, "
                              "Packet loss=75%"));
     EXPECT_EQ(world.network->sent.size(), 3u);
+    EXPECT_EQ(r.Requests, 3) << "the fourth try never came";
 }
 
 TEST_F(PingRunTest, OtherPacketsArePassedOverWithinTheTryBudget) {

@@ -2,6 +2,7 @@
 // test moves. The start-up lines are checked on the real program in StartupTest.
 #include "logging/DowntimeTable.h"
 #include "richview/RichView.h"
+#include "support/FileSizeLimit.h"
 #include "support/LogViewText.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
@@ -12,10 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 
@@ -73,28 +72,7 @@ protected:
     qint64 m_monotonicMs = 1000;
 };
 
-// Every file this process writes may grow only to `bytes`, as on a full disk: a write past the limit
-// comes back short, the next one fails with EFBIG (the signal that would end the process is ignored).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_before;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_before);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_before{};
-    void (*m_handler)(int) = nullptr;
-};
+using tevro::test::FileSizeLimit;
 
 const QString kFrame = tevro::DowntimeTable::FrameLine();
 const QString kHead = tevro::DowntimeTable::HeadLine();

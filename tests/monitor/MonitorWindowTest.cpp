@@ -5,12 +5,14 @@
 #include "richview/RichView.h"
 #include "support/LogViewText.h"
 #include "support/WindowFixture.h"
+#include "ui/Alert_u.h"
 #include "ui/Gauge.h"
 #include "ui/SpinEdit.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,7 +29,7 @@ namespace {
 class FakeGraph final : public QWidget, public GraphFeed {
 public:
     QStringList titles;
-    std::vector<std::array<int, 3>> bars; // series, value, loss
+    std::vector<std::array<double, 3>> bars; // series, value, loss
     int titleValue = 0;
     int titleLoss = 0;
     int clears = 0;
@@ -37,8 +39,8 @@ public:
         titleValue = value;
         titleLoss = packetLoss;
     }
-    void AddGraphBar(int series, int value, int packetLoss) override {
-        bars.push_back({series, value, packetLoss});
+    void AddGraphBar(int series, double value, int packetLoss) override {
+        bars.push_back({static_cast<double>(series), value, static_cast<double>(packetLoss)});
     }
     void ClearGraph() override { ++clears; }
 };
@@ -315,10 +317,12 @@ TEST_F(MonitorWindow, TheGraphedSlotFeedsTheGraph) {
     w->SetGraphWindow(&graph);
     w->SetGraphChecked(1, true);
     w->Timer1Timer(nullptr);
-    workers.Finish(0, ScriptedPingWorkers::Success(0, 17));
+    PingResult exact = ScriptedPingWorkers::Success(0, 17);
+    exact.MeanTimeUs = 17340;
+    workers.Finish(0, exact);
     EXPECT_EQ(graph.titles.value(0), QStringLiteral("Graph for <one>\r\nLast ping mean-time 17 ms"));
     EXPECT_EQ(graph.titleValue, 17);
-    EXPECT_EQ(graph.bars.back(), (std::array<int, 3>{1, 17, 0}));
+    EXPECT_EQ(graph.bars.back(), (std::array<double, 3>{1, 17.34, 0})) << "the bar is exact, the title whole";
     workers.Finish(1, ScriptedPingWorkers::Success(33, 5));
     EXPECT_EQ(graph.bars.size(), 1u) << "slot 2 is not graphed";
 
@@ -327,7 +331,7 @@ TEST_F(MonitorWindow, TheGraphedSlotFeedsTheGraph) {
     EXPECT_EQ(graph.titles.value(1), QStringLiteral("Graph for <one>\r\nLast ping attempt failed"));
     EXPECT_EQ(graph.titleValue, -1);
     EXPECT_EQ(graph.titleLoss, 100);
-    EXPECT_EQ(graph.bars.back(), (std::array<int, 3>{1, -1, 100}));
+    EXPECT_EQ(graph.bars.back(), (std::array<double, 3>{1, -1, 100}));
     workers.Finish(3, ScriptedPingWorkers::Success());
 
     w->Row(2).Graph->click();
@@ -428,6 +432,65 @@ TEST_F(MonitorWindow, ShutdownStopsTheTimerAndStartsNothingMore) {
     workers.Finish(0, ScriptedPingWorkers::Success());
     w->Timer1Timer(nullptr);
     EXPECT_EQ(workers.Started(), 1);
+}
+
+// The file for Prometheus: set on the alert configuration, rewritten after every round and when
+// monitoring stops; a file that cannot be written is told once, and its return once.
+TEST_F(MonitorWindow, TheMetricsFileFollowsTheRoundsAndTellsOfFailureAndRecoveryOnce) {
+    const QString folder = settings.Folder() + QStringLiteral("/metrics");
+    const QString path = folder + QStringLiteral("/tevro.prom");
+    const auto file = [&path] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    PingResult answered = ScriptedPingWorkers::Success(0, 0);
+    answered.MeanTimeUs = 250;
+    answered.RepliesUs = {250};
+    answered.Requests = 1;
+    answered.Family = IpFamily::V4;
+
+    auto w = Window({{1, "one"}, {3, "three"}});
+    const auto told = [&w](const char* what) { return LogText(*w).count(QLatin1String(what)); };
+    w->B_RunStop->click();
+    {
+        TF_Alert alert(w.get());
+        alert.SetAlertMode(1);
+        EXPECT_TRUE(alert.Edit_MetricsFile->text().isEmpty());
+        alert.Edit_MetricsFile->setText(QStringLiteral(" ") + path);
+    } // closing the configuration hands the file to the window, which writes it at once
+    EXPECT_EQ(w->MetricsFile(), path);
+    EXPECT_EQ(told("The metrics file cannot be written"), 1) << LogText(*w).toStdString();
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("\"%1\": No such file or directory").arg(path)));
+    workers.Finish(0, answered);
+    workers.Finish(1, ScriptedPingWorkers::Failure());
+    EXPECT_EQ(told("The metrics file cannot be written"), 1) << "once, not after every round";
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    w->Timer1Timer(nullptr);
+    workers.Finish(2, answered);
+    EXPECT_EQ(told("The metrics file can be written again"), 1);
+    EXPECT_TRUE(LogText(*w).contains(QStringLiteral("3 write(s) failed before")))
+        << LogText(*w).toStdString();
+    QString text = file();
+    EXPECT_TRUE(text.contains(QStringLiteral("\ntevro_running 1\n"))) << text.toStdString();
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("tevro_rounds_total{slot=\"1\",host=\"one\",family=\"ipv4\"} 2\n")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("tevro_reply_seconds_sum{slot=\"1\",host=\"one\",family=\"ipv4\"} 0.0005\n")));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("tevro_host_up{slot=\"3\",host=\"three\",family=\"ipv4\"} 0\n")));
+
+    // An unticked row leaves the file with the next write; switching to Inactive is such a write.
+    workers.Finish(3, answered);
+    w->Row(3).Active->setChecked(false);
+    w->B_RunStop->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return file().contains(QStringLiteral("\ntevro_running 0\n")); }, 5000))
+        << file().toStdString();
+    EXPECT_FALSE(file().contains(QStringLiteral("host=\"three\"")));
+
+    w.reset(); // saves the settings
+    QSettings stored(settings.FileName(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("MetricsFile")).toString(), path);
 }
 
 } // namespace

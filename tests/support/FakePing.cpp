@@ -154,6 +154,7 @@ public:
             break;
         }
         m_net.m_clock->Advance(event.afterMs);
+        m_net.m_clock->AdvanceUs(event.afterUs);
         const Bytes bytes = event.build(sent);
         const std::size_t n = std::min(bytes.size(), buffer.size());
         std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), buffer.begin());

@@ -18,12 +18,15 @@ namespace tevro::testing {
 
 class FakeClock final : public TickClock {
 public:
-    explicit FakeClock(std::uint32_t start = 1000) : m_now(start) {}
-    std::uint32_t NowMs() override { return m_now.load(); }
-    void Advance(std::uint32_t ms) { m_now += ms; }
+    explicit FakeClock(std::uint32_t start = 1000) : m_start(start) {}
+    std::uint32_t NowMs() override { return m_start + static_cast<std::uint32_t>(m_us.load() / 1000); }
+    std::int64_t NowUs() override { return std::int64_t{m_start} * 1000 + m_us.load(); }
+    void Advance(std::uint32_t ms) { m_us += std::int64_t{ms} * 1000; }
+    void AdvanceUs(std::int64_t us) { m_us += us; }
 
 private:
-    std::atomic<std::uint32_t> m_now;
+    const std::uint32_t m_start;
+    std::atomic<std::int64_t> m_us{0}; // since the start
 };
 
 class FakeSocketLibrary final : public SocketLibrary {
@@ -63,6 +66,7 @@ struct FakeEvent {
     enum class Kind { Packet, TimeOut, Error, WaitForStop };
     Kind kind = Kind::TimeOut;
     std::uint32_t afterMs = 0; // the clock moves this far first
+    std::int64_t afterUs = 0;  // and then this many microseconds more
     // For Packet: the bytes as the socket delivers them (with IPv4 header on an IPv4 raw socket).
     std::function<Bytes(const SentEcho&)> build;
     std::optional<HostAddress> source; // none: the destination

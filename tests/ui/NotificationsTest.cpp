@@ -117,11 +117,15 @@ protected:
         return w;
     }
 
-    // One round of slot 1, a minute after the last.
-    void Round(TF_Tevro& w, bool success) {
+    // One round of slot 1, a minute after the last; a success with this mean reply time.
+    void Round(TF_Tevro& w, bool success, qint64 meanUs = 120) {
         w.Timer1Timer(nullptr);
-        workers.Finish(workers.Started() - 1,
-                       success ? ScriptedPingWorkers::Success(0, 7) : ScriptedPingWorkers::Failure());
+        PingResult result = ScriptedPingWorkers::Failure();
+        if (success) {
+            result = ScriptedPingWorkers::Success(0, static_cast<int>(meanUs / 1000));
+            result.MeanTimeUs = meanUs;
+        }
+        workers.Finish(workers.Started() - 1, result);
         now = now.addSecs(60);
         monotonicMs += 60000;
     }
@@ -185,11 +189,19 @@ TEST_F(Notifications, ThreeFailuresMakeOneOutageAndTheRecoveryTellsItsLength) {
     EXPECT_EQ(back.summary, QStringLiteral("gateway is answering again"));
     EXPECT_EQ(back.replaces, down.id) << "in place of the \"not answering\" one, which never expires";
     EXPECT_TRUE(back.body.contains(QStringLiteral("Away for 2 min 59 s"))) << back.body.toStdString();
-    EXPECT_TRUE(back.body.contains(QStringLiteral("7 ms"))) << back.body.toStdString();
+    EXPECT_TRUE(back.body.endsWith(QStringLiteral("Reply time 0.12 ms."))) << back.body.toStdString();
     QFile log(settings.Folder() + QStringLiteral("/tevro.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains("|| 00:02:59 |"));
     EXPECT_TRUE(recorder.closed.empty()) << "a replaced notification needs no closing";
+
+    // From 10 ms on, whole milliseconds say enough.
+    for (int round = 1; round <= 3; ++round)
+        Round(*w, false);
+    Round(*w, true, 23456);
+    ExpectCalls(4);
+    EXPECT_TRUE(recorder.calls.at(3).body.endsWith(QStringLiteral("Reply time 23 ms.")))
+        << recorder.calls.at(3).body.toStdString();
 }
 
 // What was seen of a host before monitoring stopped, before its row was unticked or before its host
