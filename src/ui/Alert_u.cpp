@@ -29,7 +29,7 @@ namespace {
 // Everything below the notebook keeps its distance to the notebook's bottom edge, so a taller
 // configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage.
 constexpr int kClientWidth = 232;
-constexpr int kNoteBookHeight = 153;
+constexpr int kNoteBookHeight = 173;
 constexpr int kClientHeight = kNoteBookHeight + 44;
 const QRect kNoteBook(4, 0, 225, kNoteBookHeight);
 const QRect kRule(16, kNoteBookHeight + 7, 201, 5);
@@ -156,6 +156,12 @@ void TF_Alert::BuildConfigPage() {
                       QStringLiteral("CB_Notify"), QRect(8, 132, 209, 17));
     CB_Notify->resize(std::max(209, CB_Notify->sizeHint().width()), 17);
     tevro::SetHint(CB_Notify, QStringLiteral("|Desktop notifications when a host stops answering and when it is back"));
+    CB_TracePath = Named(new QCheckBox(QStringLiteral("&Trace the path when a host goes down"), p_Config),
+                         QStringLiteral("CB_TracePath"), QRect(8, 152, 209, 17));
+    CB_TracePath->resize(std::max(209, CB_TracePath->sizeHint().width()), 17);
+    tevro::SetHint(
+        CB_TracePath,
+        QStringLiteral("|Probes the routers on the way, once per outage; the path goes to the log"));
 }
 
 void TF_Alert::FormCreate() {
@@ -166,6 +172,7 @@ void TF_Alert::FormCreate() {
         SE_AlertAfterFailures->setValue(main->AlertAfterFailures());
         SE_RecoverAfterSuccesses->setValue(main->RecoverAfterSuccesses());
         CB_Notify->setChecked(main->NotifyEnabled());
+        CB_TracePath->setChecked(main->TracePathEnabled());
     }
     Label1->setText(
         QStringLiteral("Try browse '%1'")
@@ -292,9 +299,11 @@ void TF_Alert::FormDestroy() {
     StopAlertSound(); // closing an alert ends a repeating sound
     SaveAlertSettings();
     // The main window keeps these and stores them with its own settings.
-    if (auto* main = qobject_cast<TF_Tevro*>(parentWidget()))
+    if (auto* main = qobject_cast<TF_Tevro*>(parentWidget())) {
         main->SetHostStateSettings(SE_AlertAfterFailures->value(), SE_RecoverAfterSuccesses->value(),
                                    CB_Notify->isChecked());
+        main->SetTracePathEnabled(CB_TracePath->isChecked());
+    }
     // The main window's reference is a guarded pointer: it clears itself as this window goes.
 }
 

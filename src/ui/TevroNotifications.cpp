@@ -39,16 +39,17 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QStr
                     .arg(states.FailureThreshold());
     tevro::SetHint(Row(slot).Status, hint);
 
+    if (change.kind == tevro::HostChange::Kind::WentDown)
+        StartPathTrace(slot, resultCode);
     if (monitor.notify && change.kind != tevro::HostChange::Kind::None) {
         if (monitor.notifier == nullptr)
             monitor.notifier = tevro::MakeSessionBusNotifier(
                 QString::fromLatin1(tevro::kProductName), QString::fromLatin1(tevro::kDesktopId),
                 QImage(tevro::ResourcePath(QStringLiteral("Tevro_Icon_64"))));
         if (change.kind == tevro::HostChange::Kind::WentDown) {
-            monitor.notifier->Notify(QStringLiteral("%1 is not answering").arg(change.host),
-                                     QStringLiteral("Since %1 (first failed round): %2.")
-                                         .arg(Moment(change.firstFailedAt), change.reason),
-                                     true);
+            NotifyHostDown(slot, QStringLiteral("%1 is not answering").arg(change.host),
+                           QStringLiteral("Since %1 (first failed round): %2.")
+                               .arg(Moment(change.firstFailedAt), change.reason));
         } else {
             const qint64 away = change.firstFailedAt.secsTo(change.backAt);
             monitor.notifier->Notify(QStringLiteral("%1 is answering again").arg(change.host),

@@ -66,6 +66,9 @@ bool TF_Tevro::LoadSettings(QString& error) {
     store.ReadFlag(QStringLiteral("AlertEnabled"), false, alert);
     SB_Alert->setChecked(alert); // no click: loading opens no alert window
     LoadHostStateSettings(store);
+    bool tracePath = true;
+    store.ReadFlag(QStringLiteral("TracePath"), true, tracePath);
+    SetTracePathEnabled(tracePath);
     error = store.LoadReport();
     return error.isEmpty();
 }
@@ -86,6 +89,7 @@ bool TF_Tevro::SaveSettings(QString& error) {
     store.WriteInteger(QStringLiteral("PingEvery"), SpinEdit_Intervall->value());
     store.WriteFlag(QStringLiteral("AlertEnabled"), SB_Alert->isChecked());
     SaveHostStateSettings(store);
+    store.WriteFlag(QStringLiteral("TracePath"), TracePathEnabled());
     store.Close();
     error = store.ErrorText();
     return store.Ok();
