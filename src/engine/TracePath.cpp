@@ -4,7 +4,9 @@
 
 #include "engine/IcmpEcho.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <system_error>

@@ -11,7 +11,9 @@ void TF_Tevro::StartPathTrace(int slot, int resultCode) {
     MonitorState& monitor = Monitor();
     TevroPathTraceState& traces = monitor.pathTraces;
     // A round that could not send (no socket, no address) says nothing about the path.
-    if (!traces.enabled || resultCode != PING_FAILED || monitor.shutDown || traces.At(slot).id != 0)
+    const TevroPathTraceState::Slot& running = traces.At(slot);
+    if (!traces.enabled || resultCode != PING_FAILED || monitor.shutDown ||
+        (running.id != 0 && !running.abandoned))
         return;
     // Scripted workers (tests) ping no real host: their hosts are traced only in a world given with them.
     if (!traces.environment && !monitor.ownWorkers)
@@ -52,11 +54,12 @@ void TF_Tevro::AbandonPathTrace(int slot) {
 }
 
 void TF_Tevro::PathTraced(int slot, int id, const tevro::TraceResult& result) {
+    // An abandoned trace may end after the slot's next one has begun: its entry still counts.
     TevroPathTraceState::Slot& trace = Monitor().pathTraces.At(slot);
-    if (trace.id != id)
-        return;
-    trace.id = 0;
-    SendHeldDownNotification(slot, tevro::LastAnsweringHop(result));
+    if (trace.id == id) {
+        trace.id = 0;
+        SendHeldDownNotification(slot, tevro::LastAnsweringHop(result));
+    }
     PingDone(nullptr, PING_NONE, -1, -1, -1, -1, tevro::TraceReport(result));
 }
 
