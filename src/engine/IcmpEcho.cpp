@@ -107,9 +107,12 @@ DecodedEcho DecodeIcmp6(std::span<const std::uint8_t> icmp,
     case kIcmp6TimeExceeded:
     case kIcmp6Unreachable:
     case kIcmp6PacketTooBig: // IPv4 reports this as an unreachable (fragmentation needed)
-        if (QuotesOurRequest6(icmp, expected))
+        if (QuotesOurRequest6(icmp, expected)) {
             decoded.outcome =
                 icmp[0] == kIcmp6TimeExceeded ? EchoOutcome::TimeExceeded : EchoOutcome::Unreachable;
+            decoded.type = icmp[0];
+            decoded.code = icmp[1];
+        }
         return decoded;
     default:
         return decoded;
@@ -172,9 +175,12 @@ DecodedEcho DecodeEchoReply(std::span<const std::uint8_t> packet, bool withIpHea
         return JudgeReply(icmp, expected, now, decoded);
     case kIcmpTimeExceeded:
     case kIcmpUnreachable:
-        if (QuotesOurRequest(icmp, expected))
+        if (QuotesOurRequest(icmp, expected)) {
             decoded.outcome =
                 icmp[0] == kIcmpTimeExceeded ? EchoOutcome::TimeExceeded : EchoOutcome::Unreachable;
+            decoded.type = icmp[0];
+            decoded.code = icmp[1];
+        }
         return decoded;
     default:
         return decoded;

@@ -60,6 +60,8 @@ struct DecodedEcho {
     EchoOutcome outcome = EchoOutcome::Unrelated;
     int roundTrip = 0;
     int ttl = -1; // from the packet's IPv4 header; -1 when the packet came without one
+    std::uint8_t type = 0; // of the ICMP (ICMPv6) error, for TimeExceeded and Unreachable
+    std::uint8_t code = 0;
 };
 
 // Judges one received packet against the try. withIpHeader: the packet starts with the IPv4 header

@@ -30,7 +30,7 @@ namespace {
 // Everything below the notebook keeps its distance to the notebook's bottom edge, so a taller
 // configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage.
 constexpr int kClientWidth = 232;
-constexpr int kNoteBookHeight = 177;
+constexpr int kNoteBookHeight = 197;
 constexpr int kClientHeight = kNoteBookHeight + 44;
 const QRect kNoteBook(4, 0, 225, kNoteBookHeight);
 const QRect kRule(16, kNoteBookHeight + 7, 201, 5);
@@ -157,7 +157,13 @@ void TF_Alert::BuildConfigPage() {
                       QStringLiteral("CB_Notify"), QRect(8, 132, 209, 17));
     CB_Notify->resize(std::max(209, CB_Notify->sizeHint().width()), 17);
     tevro::SetHint(CB_Notify, QStringLiteral("|Desktop notifications when a host stops answering and when it is back"));
-    const tevro::MetricsFileField metrics = tevro::AddMetricsFileField(p_Config, 154);
+    CB_TracePath = Named(new QCheckBox(QStringLiteral("&Trace the path when a host goes down"), p_Config),
+                         QStringLiteral("CB_TracePath"), QRect(8, 152, 209, 17));
+    CB_TracePath->resize(std::max(209, CB_TracePath->sizeHint().width()), 17);
+    tevro::SetHint(
+        CB_TracePath,
+        QStringLiteral("|Probes the routers on the way, once per outage; the path goes to the log"));
+    const tevro::MetricsFileField metrics = tevro::AddMetricsFileField(p_Config, 174);
     Edit_MetricsFile = metrics.edit;
     Btn_MetricsFile = metrics.browse;
 }
@@ -171,6 +177,7 @@ void TF_Alert::FormCreate() {
         SE_RecoverAfterSuccesses->setValue(main->RecoverAfterSuccesses());
         CB_Notify->setChecked(main->NotifyEnabled());
         Edit_MetricsFile->setText(main->MetricsFile());
+        CB_TracePath->setChecked(main->TracePathEnabled());
     }
     Label1->setText(
         QStringLiteral("Try browse '%1'")
@@ -303,6 +310,7 @@ void TF_Alert::FormDestroy() {
         main->SetHostStateSettings(SE_AlertAfterFailures->value(), SE_RecoverAfterSuccesses->value(),
                                    CB_Notify->isChecked());
         main->SetMetricsFile(Edit_MetricsFile->text());
+        main->SetTracePathEnabled(CB_TracePath->isChecked());
     }
     // The main window's reference is a guarded pointer: it clears itself as this window goes.
 }

@@ -60,12 +60,14 @@ public:
     QPushButton* Btn_SoundFile = nullptr;
     QLabel* Label1 = nullptr;
     QCheckBox* CB_YellUntilInterrupted = nullptr;
-    // When a host counts as down (and alerts) or up again, and whether the desktop is told.
+    // When a host counts as down (and alerts) or up again, whether the desktop is told and whether the
+    // path to a host that goes down is traced.
     tevro::SpinEdit* SE_AlertAfterFailures = nullptr;
     tevro::SpinEdit* SE_RecoverAfterSuccesses = nullptr;
     QCheckBox* CB_Notify = nullptr;
     QLineEdit* Edit_MetricsFile = nullptr; // the textfile for Prometheus; empty: none
     QPushButton* Btn_MetricsFile = nullptr;
+    QCheckBox* CB_TracePath = nullptr;
     QFrame* Bevel_Close = nullptr;
     QPushButton* Btn_Close = nullptr;
 

@@ -6,6 +6,7 @@
 #include "monitor/CycleSchedule.h"
 #include "monitor/HostStates.h"
 #include "monitor/PingWorkerFactory.h"
+#include "ui/TevroPathTraceState.h"
 #include "ui/Tevro_u.h"
 
 #include <QPointer>
@@ -35,6 +36,7 @@ struct TF_Tevro::MonitorState {
             cycleTimer->stop();
         if (factory != nullptr)
             factory->Shutdown();
+        pathTraces.Shutdown();
     }
 
     tevro::PingWorkerFactory* factory = nullptr; // in use; null until the first worker
@@ -45,5 +47,6 @@ struct TF_Tevro::MonitorState {
     tevro::HostStates hostStates;
     bool notify = true;
     std::unique_ptr<tevro::DesktopNotifier> notifier; // made on the first notification
+    TevroPathTraceState pathTraces;
     bool shutDown = false;
 };

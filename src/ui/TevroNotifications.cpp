@@ -33,16 +33,17 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, qint64 meanTimeUs, const
         states.Record(slot, host, success, Now(), DowntimeMonotonicMs(),
                       success ? QString() : tevro::FailureReason(resultCode, report), meanTimeUs);
     ShowHostStateHint(slot);
+    if (change.kind == tevro::HostChange::Kind::WentDown)
+        StartPathTrace(slot, resultCode);
 
     tevro::DesktopNotifier* notifier = monitor.notifier.get();
     if (notifier == nullptr || change.kind == tevro::HostChange::Kind::None)
         return !success && states.AlertDue(slot);
     if (change.kind == tevro::HostChange::Kind::WentDown) {
         if (monitor.notify)
-            notifier->Notify(slot, QStringLiteral("%1 is not answering").arg(change.host),
-                             QStringLiteral("Since %1 (first failed round): %2.")
-                                 .arg(Moment(change.firstFailedAt), change.reason),
-                             true, true);
+            NotifyHostDown(slot, QStringLiteral("%1 is not answering").arg(change.host),
+                           QStringLiteral("Since %1 (first failed round): %2.")
+                               .arg(Moment(change.firstFailedAt), change.reason));
     } else if (monitor.notify) {
         // In place of the "not answering" one, which would otherwise stay: it never expires.
         notifier->Notify(slot, QStringLiteral("%1 is answering again").arg(change.host),

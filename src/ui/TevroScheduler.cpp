@@ -79,6 +79,7 @@ bool TF_Tevro::StartPing(int slot) {
     if (monitor.shutDown)
         return true;
     EnableSlotRow(slot, false);
+    AbandonPathTrace(slot);
     const tevro::PingParams params{tevro::HostForPing(row.Url->text()), row.TimeOut->value(), row.DataSize->value(),
                                    row.TTL->value(), row.Count->value()};
     worker = monitor.Workers().Start(

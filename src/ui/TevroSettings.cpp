@@ -67,6 +67,9 @@ bool TF_Tevro::LoadSettings(QString& error) {
     SB_Alert->setChecked(alert); // no click: loading opens no alert window
     LoadHostStateSettings(store);
     LoadMetricsSettings(store);
+    bool tracePath = true;
+    store.ReadFlag(QStringLiteral("TracePath"), true, tracePath);
+    SetTracePathEnabled(tracePath);
     error = store.LoadReport();
     return error.isEmpty();
 }
@@ -88,6 +91,7 @@ bool TF_Tevro::SaveSettings(QString& error) {
     store.WriteFlag(QStringLiteral("AlertEnabled"), SB_Alert->isChecked());
     SaveHostStateSettings(store);
     SaveMetricsSettings(store);
+    store.WriteFlag(QStringLiteral("TracePath"), TracePathEnabled());
     store.Close();
     error = store.ErrorText();
     return store.Ok();

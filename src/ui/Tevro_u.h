@@ -41,6 +41,8 @@ class SettingsStore;
 class SpinEdit;
 struct LookupAnswer;
 struct PingResult;
+struct PingEnvironment;
+struct TraceResult;
 } // namespace tevro
 
 // The controls of one host row; `_0n` in the control names is the row's slot number.
@@ -217,6 +219,23 @@ public:
     void StartDesktopNotifier();
     static constexpr char kStatusHint[] = "|Status: red is SOCKET_ERROR, yellow is PING_FAILED, green is success";
 
+    // ---- Path traces of hosts that stopped answering: bodies in ui/TevroPathTrace.cpp ----
+
+    // Traces the path to the slot's host beside the scheduler when it has just gone down after a
+    // round whose pings went unanswered, unless tracing is off.
+    void StartPathTrace(int slot, int resultCode);
+    // Sends the "down" notification, or holds it back while the slot's trace runs, so that it can
+    // name the last hop that answered.
+    void NotifyHostDown(int slot, const QString& summary, const QString& body);
+    // The slot's next round begins: a trace still running is abandoned (the hops so far are logged).
+    void AbandonPathTrace(int slot);
+    bool PathTraceRunning(int slot) const;
+    // "TracePath", kept with the settings: on by default; off sends no probe to any router.
+    void SetTracePathEnabled(bool enabled);
+    bool TracePathEnabled() const;
+    // Tests put a scripted outside world in place before the first trace; empty: the system's.
+    void SetPathTraceEnvironment(std::function<tevro::PingEnvironment()> environment);
+
     int NextSlot = 0;
     int LastResultCode = 0;
     std::array<const void*, kSlotCount> PingThread{}; // PingThread_01..03 at index slot - 1
@@ -227,6 +246,8 @@ private:
     MonitorState& Monitor();
     void FeedGraph(int slot, int resultCode, int meanTime, qint64 meanTimeUs, int packetLoss);
     void AddLogEntry(const QString& markup);
+    void PathTraced(int slot, int id, const tevro::TraceResult& result);
+    void SendHeldDownNotification(int slot, const QString& lastHop);
     std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
 
 public:

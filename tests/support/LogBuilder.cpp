@@ -1,6 +1,8 @@
 // The downtime table runs on the builder's set time, as the window's runs on its clock.
 #include "LogBuilder.h"
 
+#include "engine/IcmpEcho.h"
+#include "engine/TracePath.h"
 #include "logging/LogFile.h"
 #include "monitor/LogEntry.h"
 
@@ -63,6 +65,11 @@ void LogBuilder::SocketError(const QString& host) {
 void LogBuilder::InvalidParameters(const QString& host) {
     const PingResult result = RunPing({host, 0, 32, 64, 3}, m_world.Environment(), m_stop);
     Entry(result.ResultCode, result.PacketLoss, result.Report);
+}
+
+void LogBuilder::PathTrace(const QString& host) {
+    m_world.network->tries.assign({FakeTry{{}, {IcmpError(2, kIcmpTimeExceeded)}}});
+    Entry(PING_NONE, -1, TraceReport(TracePath(host, m_world.Environment(), m_stop)));
 }
 
 PingResult LogBuilder::Ping(const QString& host, std::vector<FakeTry> tries) {

@@ -92,9 +92,11 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     log.StartRun(false);
     const int replyTimes[] = {10, 20, 30, 40, 50, 3000}; // one slow reply, counted apart from the fast ones
     for (int round = 0; round < 6; ++round) {
-        if (round >= 1 && round <= 3)
+        if (round >= 1 && round <= 3) {
             log.Failure(QStringLiteral("gateway"));
-        else
+            if (round == 1)
+                log.PathTrace(QStringLiteral("gateway"));
+        } else
             log.Success(QStringLiteral("gateway"));
         log.Success(QStringLiteral("mail.example"), {replyTimes[round]});
         log.Advance(300);
@@ -119,9 +121,20 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
         QStringLiteral(R"(\n    07\.12\.2026 \(10:05:00\) +07\.12\.2026 \(10:20:00\) +00:15:00 +3(\n|$))"))))
         << down.toStdString();
 
+    // Below the outages, the path traced when it went down.
+    EXPECT_TRUE(
+        down.endsWith(QStringLiteral("\n\n  Paths traced when it stopped answering: 1\n"
+                                     "    07.12.2026 (10:05:00)\n"
+                                     "      1  198.51.100.1  2 ms\n"
+                                     "      2  *\n      3  *\n      4  *\n"
+                                     "      Last answering hop: 1 (198.51.100.1); the last 3 hops did not "
+                                     "answer.\n")))
+        << down.toStdString();
+
     const QString up = Section(report, QStringLiteral("Host mail.example")).join(QLatin1Char('\n'));
     EXPECT_TRUE(up.contains(QStringLiteral("Availability:     100.00 %"))) << up.toStdString();
     EXPECT_TRUE(up.contains(QStringLiteral("Outages:          none")));
+    EXPECT_FALSE(up.contains(QStringLiteral("Paths traced")));
     EXPECT_TRUE(up.contains(
         QStringLiteral("min 10 ms, median 30 ms, mean 525.0 ms, 95th percentile 3000 ms, max 3000 ms")))
         << up.toStdString();

@@ -1,6 +1,8 @@
 // Host down/back notifications and alert thresholds, driven through the real window with scripted
 // results, against a session bus of the test's own whose notification service records every call.
 #include "../monitor/ScriptedPingWorkers.h"
+#include "FakePing.h"
+#include "engine/IcmpEcho.h"
 #include "monitor/WindowPorts.h"
 #include "support/WindowFixture.h"
 #include "ui/Alert_u.h"
@@ -317,6 +319,24 @@ TEST_F(Notifications, ABusThatStopsAnsweringHoldsUpNoResultAndEndsTheNotificatio
     resume.dismiss();
     ExpectCalls(2); // the one that was on its way when the bus stopped, and nothing after it
     EXPECT_EQ(logText().count(QStringLiteral("The session bus stopped answering")), 1);
+}
+
+TEST_F(Notifications, TheDownNotificationWaitsForThePathTraceAndNamesTheLastHopThatAnswered) {
+    Serve();
+    auto w = Window(1, 1, true);
+    testing::FakeWorld world;
+    world.resolver->names["gateway"] = testing::Ip("192.0.2.7");
+    // A router at hop 1, then silence.
+    world.network->tries = {testing::FakeTry{{}, {testing::IcmpError(2, kIcmpTimeExceeded)}}};
+    w->SetPathTraceEnvironment([&world] { return world.Environment(); });
+    Round(*w, false);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !recorder.calls.empty(); }, 5000));
+    EXPECT_EQ(recorder.calls.size(), 1u);
+    EXPECT_EQ(recorder.calls.at(0).summary, QStringLiteral("gateway is not answering"));
+    EXPECT_TRUE(
+        recorder.calls.at(0).body.endsWith(QStringLiteral(": time-out, no reply. Last answering hop: 1 "
+                                                          "(198.51.100.1).")))
+        << recorder.calls.at(0).body.toStdString();
 }
 
 TEST_F(Notifications, WithoutAServiceAResultNeitherFailsNorWaits) {

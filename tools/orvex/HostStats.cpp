@@ -113,6 +113,38 @@ void HostCollector::OnRunStart() {
     CloseOutages();
 }
 
+void HostCollector::OnTrace(const PathTrace& trace) {
+    const std::uint32_t index = IndexOf(trace.host, trace.when);
+    HostStats& host = m_hosts[index];
+    ++host.traces;
+    if (host.rounds == 0) // a host known only from its traces
+        host.lastSeen = std::max(host.lastSeen, trace.when);
+    // Each trace is a head line "@<host> <moment>" and its lines, each behind a blank.
+    m_traces.Add("@" + std::to_string(index) + ' ' + std::to_string(trace.when));
+    for (const std::string& line : trace.lines)
+        m_traces.Add(' ' + line);
+}
+
+void HostCollector::ForEachTrace(std::uint32_t host, const std::function<void(std::int64_t when)>& start,
+                                 const std::function<void(std::string_view line)>& line) {
+    if (m_hosts.at(host).traces == 0)
+        return;
+    bool ours = false;
+    m_traces.ForEach([&](std::string_view text) {
+        if (text.empty())
+            return;
+        if (text.front() == ' ') {
+            if (ours)
+                line(text.substr(1));
+            return;
+        }
+        const std::size_t blank = text.find(' ');
+        ours = text.substr(1, blank - 1) == std::to_string(host);
+        if (ours)
+            start(std::stoll(std::string(text.substr(blank + 1))));
+    });
+}
+
 std::vector<std::uint64_t> HostCollector::OutagesPerHost() const {
     std::vector<std::uint64_t> counts;
     counts.reserve(m_hosts.size());

@@ -6,6 +6,8 @@
 #include "Spool.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +39,7 @@ struct HostStats {
     std::uint64_t lossSum = 0;    // percent, over rounds that sent requests
     std::uint64_t lossRounds = 0; // successes and failures; socket errors sent nothing
 
+    std::uint64_t traces = 0; // paths traced when it stopped answering
     std::uint64_t outages = 0;
     std::int64_t outageSeconds = 0;
     Outage longest;
@@ -62,6 +65,7 @@ public:
     void OnTableLine(std::string_view line) override;
     void OnPhaseStart() override { CloseOutages(); }
     void OnRunStart() override;
+    void OnTrace(const PathTrace& trace) override;
     // Ends the outages still open at the end of the LOG.
     void Finish() { CloseOutages(); }
 
@@ -69,6 +73,9 @@ public:
     std::vector<std::uint64_t> OutagesPerHost() const;
     OutageStore& Outages() { return m_outages; }
     TextSpool& TableLines() { return m_table; }
+    // Every path traced to the host, in LOG order: `start` with its moment, then `line` for each line.
+    void ForEachTrace(std::uint32_t host, const std::function<void(std::int64_t when)>& start,
+                      const std::function<void(std::string_view line)>& line);
 
     std::uint64_t Rounds() const { return m_rounds; }
     std::uint64_t Runs() const { return m_runs; }
@@ -86,6 +93,7 @@ private:
     std::uint32_t m_lastIndex = 0;
     OutageStore m_outages;
     TextSpool m_table;
+    TextSpool m_traces; // "@<host> <moment>" before the lines of each trace
     std::uint64_t m_rounds = 0;
     std::uint64_t m_runs = 0;
     std::uint64_t m_unattributed = 0;

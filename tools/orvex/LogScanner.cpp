@@ -100,6 +100,9 @@ std::string_view HostOf(std::string_view first) {
 }
 
 constexpr char kIndent[] = "   ## ";
+// A trace has at most 30 hops and a closing line; its lines are short. Anything beyond is not ours.
+constexpr std::size_t kMaxTraceLines = 32;
+constexpr std::size_t kMaxTraceLineLength = 512;
 
 // The position of the first CR or LF, or the size when there is none. This runs over every byte of the
 // LOG: sixteen bytes in one compare where the processor allows.
@@ -249,7 +252,9 @@ void LogScanner::Line(std::string_view line) {
     if (StartsWith(line, kIndent)) {
         if (m_inEntry)
             ContinueEntry(line.substr(sizeof kIndent - 1));
-        return; // otherwise a line of an informational entry
+        else if (m_inTrace && m_traceLines.size() < kMaxTraceLines)
+            m_traceLines.emplace_back(line.substr(sizeof kIndent - 1, kMaxTraceLineLength));
+        return; // otherwise a line of another informational entry
     }
     EndEntry();
     if (line.empty())
@@ -287,8 +292,19 @@ void LogScanner::Line(std::string_view line) {
     if (IsDigit(first)) {
         std::size_t pos = 0;
         std::int64_t when = 0;
-        if (!Moment(line, pos, when)) // else an informational entry, which belongs to no host
+        if (!Moment(line, pos, when)) {
             ++m_counts.unknownLines;
+            return;
+        }
+        // Informational entries belong to no host, but for the path traced to one.
+        constexpr std::string_view kTraceEnd = " when it stopped answering:";
+        if (Literal(line, pos, ": Path to ") && line.ends_with(kTraceEnd) &&
+            line.size() - pos > kTraceEnd.size()) {
+            m_inTrace = true;
+            m_traceWhen = when;
+            m_traceHost.assign(line.substr(pos, line.size() - pos - kTraceEnd.size()));
+            m_traceLines.clear();
+        }
         return;
     }
     if (StartsWith(line, "Tevro v")) {
@@ -339,6 +355,10 @@ void LogScanner::ContinueEntry(std::string_view text) {
 }
 
 void LogScanner::EndEntry() {
+    if (m_inTrace) {
+        m_inTrace = false;
+        m_sink.OnTrace({m_traceHost, m_traceWhen, m_traceLines});
+    }
     if (!m_inEntry)
         return;
     m_inEntry = false;

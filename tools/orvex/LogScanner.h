@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvex {
 
@@ -19,6 +20,13 @@ struct Round {
     int lossPct = 0; // successful rounds only; failed rounds lost everything
 };
 
+// The path traced to a host when it stopped answering: the informational entry's heading and lines.
+struct PathTrace {
+    std::string_view host;
+    std::int64_t when = 0;
+    const std::vector<std::string>& lines; // without their indent; the last one is the closing line
+};
+
 // What the scanner finds, in LOG order.
 class ScanSink {
 public:
@@ -30,6 +38,7 @@ public:
     virtual void OnPhaseStart() = 0;
     // The product line that opens every run's LOG.
     virtual void OnRunStart() = 0;
+    virtual void OnTrace(const PathTrace& trace) = 0;
 };
 
 struct ScanCounts {
@@ -86,6 +95,12 @@ private:
     bool m_hasMore = false; // at least one continuation line
     int m_meanMs = 0;
     int m_lossPct = 0;
+
+    // The path trace being read.
+    bool m_inTrace = false;
+    std::int64_t m_traceWhen = 0;
+    std::string m_traceHost;
+    std::vector<std::string> m_traceLines;
 };
 
 // Seconds since 01.01.1970 of a civil date and time, without time zones.

@@ -208,6 +208,18 @@ void OutageLine(Writer& w, const Outage& outage) {
     w.Line(line);
 }
 
+// Below the host's outages: the paths traced when it stopped answering.
+void TraceLines(Writer& w, HostCollector& collected, std::uint32_t host) {
+    const std::uint64_t count = collected.Hosts().at(host).traces;
+    if (count == 0)
+        return;
+    w.Line();
+    w.Line("  Paths traced when it stopped answering: " + std::to_string(count));
+    collected.ForEachTrace(
+        host, [&](std::int64_t when) { w.Line("    " + FormatMoment(when)); },
+        [&](std::string_view line) { w.Line("      " + CleanText(line)); });
+}
+
 } // namespace
 
 std::string FormatMoment(std::int64_t seconds) {
@@ -299,14 +311,22 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
 
     const auto& hosts = collected.Hosts();
     std::size_t next = 0;
+    // A host's section ends with its traces, before the next host's begins.
+    const auto nextHost = [&] {
+        if (next > 0)
+            TraceLines(w, collected, static_cast<std::uint32_t>(next - 1));
+        HostSection(w, hosts[next++]);
+    };
     const bool listed =
         collected.Outages().ForEachByHost(collected.OutagesPerHost(), [&](const Outage& outage) {
             while (next <= outage.host && next < hosts.size())
-                HostSection(w, hosts[next++]);
+                nextHost();
             OutageLine(w, outage);
         });
     while (next < hosts.size())
-        HostSection(w, hosts[next++]);
+        nextHost();
+    if (next > 0)
+        TraceLines(w, collected, static_cast<std::uint32_t>(next - 1));
     if (!listed) {
         w.Line();
         w.Line("(The list of outages could not be completed: the temporary file failed.)");
