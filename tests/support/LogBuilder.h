@@ -30,7 +30,6 @@ public:
     void Failure(const QString& host, int tries = 3);
     void SocketError(const QString& host);       // the name does not resolve
     void InvalidParameters(const QString& host); // a time-out of 0: the run fails before any try
-    void SocketError(const QString& host); // the name does not resolve
     // The path traced to a host that went down: a router at hop 1, then silence.
     void PathTrace(const QString& host);
 

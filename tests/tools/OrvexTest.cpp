@@ -73,6 +73,7 @@ protected:
             void OnTableLine(std::string_view) override {}
             void OnPhaseStart() override {}
             void OnRunStart() override {}
+            void OnTrace(const orvex::PathTrace&) override {}
             int count = 0;
         } rounds;
         orvex::LogScanner scanner(rounds);
