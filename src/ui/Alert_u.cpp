@@ -27,13 +27,24 @@
 namespace {
 
 // Everything below the notebook keeps its distance to the notebook's bottom edge, so a taller
-// configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage.
+// configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage. The
+// alert page keeps the design's height, so the alert stays a small window beside the main window.
 constexpr int kClientWidth = 232;
 constexpr int kNoteBookHeight = 153;
+constexpr int kAlertNoteBookHeight = 81;
 constexpr int kClientHeight = kNoteBookHeight + 44;
 const QRect kNoteBook(4, 0, 225, kNoteBookHeight);
 const QRect kRule(16, kNoteBookHeight + 7, 201, 5);
 const QRect kCloseButton(148, kNoteBookHeight + 15, 75, 25);
+
+// The window, its rule and its button follow the notebook's height.
+void FitToNoteBook(QWidget& window, QWidget& noteBook, QWidget& rule, QWidget& close, int height) {
+    const int below = height - kNoteBookHeight;
+    noteBook.setGeometry(kNoteBook.adjusted(0, 0, 0, below));
+    rule.setGeometry(kRule.translated(0, below));
+    close.setGeometry(kCloseButton.translated(0, below));
+    window.setFixedSize(kClientWidth, kClientHeight + below);
+}
 
 const QColor kAlertBackground(255, 255, 216);
 
@@ -191,6 +202,8 @@ QStringList TF_Alert::SoundFileFilters() {
 }
 
 void TF_Alert::SetAlertMode(int mode) {
+    FitToNoteBook(*this, *NoteBook_Alert, *Bevel_Close, *Btn_Close,
+                  mode == 0 ? kAlertNoteBookHeight : kNoteBookHeight);
     if (mode == 0) {
         setWindowTitle(QStringLiteral("Alert window / Alert status .."));
         NoteBook_Alert->setCurrentIndex(kAlertPage);
