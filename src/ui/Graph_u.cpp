@@ -154,6 +154,10 @@ bool TF_Graph::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &m_main && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
         pos() == m_placedAt)
         PlaceAboveMainWindow();
+    // Into the tray with the main window, rather than left minimised without it; its showing brings
+    // this window back as its button says.
+    if (watched == &m_main && event->type() == QEvent::Hide && !event->spontaneous() && isVisible())
+        hide();
     return QWidget::eventFilter(watched, event);
 }
 

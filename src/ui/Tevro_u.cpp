@@ -8,6 +8,7 @@
 #include "richview/RichView.h"
 #include "ui/Alert_u.h"
 #include "ui/Anchors.h"
+#include "ui/DialogOwner.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
 #include "ui/LogCopy.h"
@@ -619,7 +620,8 @@ QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::
     static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                QMessageBox::Information, QMessageBox::Question};
     QMessageBox box(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind), tevro::DialogText(text),
-                    buttons, this);
+                    buttons);
+    tevro::SetDialogOwner(box, this);
     box.adjustSize();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
