@@ -6,6 +6,7 @@
 #include "desktop/AlertSound.h"
 #include "ui/Hints.h"
 #include "ui/MessageBox.h"
+#include "ui/SettingsAutosave.h"
 #include "ui/SettingsStore.h"
 #include "ui/SpinEdit.h"
 #include "ui/Tevro_u.h"
@@ -54,6 +55,15 @@ const QString kNoSoundFile =
     QStringLiteral("Warning!\r\rYou have not selected a sound file.\r\rContinue anyway?");
 const QString kMissingSoundFile =
     QStringLiteral("Warning!\r\rThe selected sound file does not exist.\r\rContinue anyway?");
+
+// Stores the two values of the alert's own; the error text, empty when they were stored.
+QString StoreAlertSettings(const QString& soundFile, bool yell) {
+    tevro::SettingsStore store;
+    store.WriteText(QStringLiteral("snd_SoundFile"), soundFile);
+    store.WriteFlag(QStringLiteral("snd_YellUntilInterrupted"), yell);
+    store.Close();
+    return store.ErrorText();
+}
 
 template <typename T> T* Named(T* widget, const QString& name, const QRect& design) {
     widget->setObjectName(name);
@@ -183,6 +193,32 @@ void TF_Alert::FormCreate() {
             .arg(SoundFolder(QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))));
     Label1->adjustSize(); // grows with its text
     Label1->resize(Label1->width(), 13);
+    WatchSettingChanges();
+}
+
+void TF_Alert::WatchSettingChanges() {
+    auto* main = qobject_cast<TF_Tevro*>(parentWidget());
+    if (main == nullptr)
+        return;
+    // Kept a few seconds after a change, as the main window's settings are. The thresholds pass to the
+    // main window at once, which writes them with its own.
+    tevro::SettingsAutosave* autosave = main->Autosave();
+    autosave->Watch(Edit_SoundFile, &QLineEdit::textChanged);
+    autosave->Watch(CB_YellUntilInterrupted, &QCheckBox::toggled);
+    const auto thresholds = [this, main, autosave] {
+        main->SetHostStateSettings(SE_AlertAfterFailures->value(), SE_RecoverAfterSuccesses->value(),
+                                   CB_Notify->isChecked());
+        autosave->Changed();
+    };
+    connect(SE_AlertAfterFailures, &QSpinBox::valueChanged, this, thresholds);
+    connect(SE_RecoverAfterSuccesses, &QSpinBox::valueChanged, this, thresholds);
+    connect(CB_Notify, &QCheckBox::toggled, this, thresholds);
+    connect(autosave, &tevro::SettingsAutosave::Save, this, [this, autosave] {
+        const QString error =
+            StoreAlertSettings(Edit_SoundFile->text(), CB_YellUntilInterrupted->isChecked());
+        if (!error.isEmpty())
+            autosave->Fail(error);
+    });
 }
 
 QString TF_Alert::SoundFolder(const QStringList& dataFolders) {
@@ -230,11 +266,9 @@ void TF_Alert::LoadAlertSettings() {
 }
 
 void TF_Alert::SaveAlertSettings() {
-    tevro::SettingsStore store;
-    store.WriteText(QStringLiteral("snd_SoundFile"), Edit_SoundFile->text());
-    store.WriteFlag(QStringLiteral("snd_YellUntilInterrupted"), CB_YellUntilInterrupted->isChecked());
-    if (!store.Close())
-        ReportStoreError(store.ErrorText());
+    const QString error = StoreAlertSettings(Edit_SoundFile->text(), CB_YellUntilInterrupted->isChecked());
+    if (!error.isEmpty())
+        ReportStoreError(error);
 }
 
 void TF_Alert::ReportStoreError(const QString& error) {

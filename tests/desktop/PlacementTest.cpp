@@ -19,14 +19,6 @@ using namespace tevro::testing;
 
 namespace {
 
-QString Capture(const QString& program, const QStringList& arguments, const QProcessEnvironment& env) {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
 // Numbers after "=" in an xprop line ("_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 20, 5").
 QList<int> Cardinals(const QString& line) {
     QList<int> numbers;
@@ -105,21 +97,10 @@ TEST(PlacementTest, TheWholeFrameStandsInsideTheBottomLeftCorner) {
 
     const QString caption = tevro::ProductLine() + QStringLiteral(" [Inactive].");
     QString window;
-    // The graph window carries the same caption; it is the one transient for another window.
     ASSERT_TRUE(Eventually(
         [&] {
-            const QRegularExpression titled(QStringLiteral("(0x[0-9a-f]+) \"") + QRegularExpression::escape(caption) +
-                                            u'"');
-            auto found = titled.globalMatch(
-                Capture(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, env));
-            while (found.hasNext()) {
-                window = found.next().captured(1);
-                const QString owner = Capture(
-                    QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_TRANSIENT_FOR")}, env);
-                if (owner.contains(QStringLiteral("not found")))
-                    return true;
-            }
-            return false;
+            window = MainWindowId(caption, env);
+            return !window.isEmpty();
         },
         15000))
         << "no window titled exactly \"" << caption.toStdString() << "\"";

@@ -41,4 +41,11 @@ bool WaitForLog(const QString& path, const std::function<bool(const QStringList&
 // Sends SIGTERM and waits for the end; true when the program ended normally with exit code 0.
 bool TerminateAndExpectCleanExit(QProcess& process, int timeoutMs = 10000);
 
+// What a command (an X tool) prints on stdout, run with `env`.
+QString Capture(const QString& program, const QStringList& arguments, const QProcessEnvironment& env);
+
+// The X window ("0x...") on the display of `env` titled exactly `caption` that is transient for no other
+// window: the main window, not the graph window of the same caption. Empty while there is none.
+QString MainWindowId(const QString& caption, const QProcessEnvironment& env);
+
 } // namespace tevro::testing
