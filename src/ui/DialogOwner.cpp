@@ -1,19 +1,22 @@
-#include "ui/DialogOwner.h"
+// Which window a message box stands over; the part of MessageBox.h that asks the running application.
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QWidget>
 
 namespace tevro {
 
-void SetDialogOwner(QWidget& box, QWidget* fallback) {
-    QWidget* owner = QApplication::activeModalWidget();
-    if (owner == nullptr || owner == &box)
-        owner = fallback;
-    Qt::WindowFlags flags = box.windowFlags();
+QWidget* DialogOwner(QWidget* fallback) {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : fallback;
+}
+
+Qt::WindowFlags DialogFlags() {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
     for (const QWidget* window : QApplication::topLevelWidgets())
-        if (window != &box && window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        if (window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
             flags |= Qt::WindowStaysOnTopHint;
-    box.setParent(owner, flags);
+    return flags;
 }
 
 } // namespace tevro

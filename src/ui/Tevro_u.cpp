@@ -8,7 +8,6 @@
 #include "richview/RichView.h"
 #include "ui/Alert_u.h"
 #include "ui/Anchors.h"
-#include "ui/DialogOwner.h"
 #include "ui/Gauge.h"
 #include "ui/Hints.h"
 #include "ui/LogCopy.h"
@@ -620,8 +619,7 @@ QMessageBox::StandardButton TF_Tevro::RunMessageBox(const QString& text, tevro::
     static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                QMessageBox::Information, QMessageBox::Question};
     QMessageBox box(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind), tevro::DialogText(text),
-                    buttons);
-    tevro::SetDialogOwner(box, this);
+                    buttons, tevro::DialogOwner(this), tevro::DialogFlags());
     box.adjustSize();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
