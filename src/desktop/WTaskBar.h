@@ -52,9 +52,6 @@ class TWinTaskbar final : public QObject {
     Q_OBJECT
 
 public:
-    // The tray shows at most this many characters of the tip.
-    static constexpr int kTipLength = 63;
-
     // `owner` is the window whose taskbar entry the icon replaces; null `shell`: the desktop's tray.
     explicit TWinTaskbar(QWidget* owner, std::unique_ptr<tevro::TrayShell> shell = nullptr);
     ~TWinTaskbar() override;
@@ -73,7 +70,8 @@ public:
     std::function<void(QObject* sender)> OnDblClick;
 
     bool IconInTray() const { return m_inTray; }
-    QString TrayTip() const { return m_hint.left(kTipLength); }
+    // The whole hint: the trays here take any length, and the caption's end tells the run state.
+    QString TrayTip() const { return m_hint; }
 
     void PopupAtCursor(const QPoint& position);
     // The desktop's report of a mouse action over the icon, at the cursor's position.

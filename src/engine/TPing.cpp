@@ -92,14 +92,14 @@ void TPing::RequestStop() {
 void TPing::run() {
     if (m_startedOk)
         m_run.Execute(m_stop);
-    HandOver([this] {
-        if (OnTerminate)
-            OnTerminate(this);
-    });
     m_run.Finish();
     tevro::PingResult result = m_run.Result();
     result.Sender = this;
+    // One hand-over for both: the termination starts the next slot's worker, which may finish at
+    // once; were the result handed over separately, that worker's result could overtake this one.
     HandOver([this, &result] {
+        if (OnTerminate)
+            OnTerminate(this);
         if (m_onPingDone)
             m_onPingDone(result);
     });

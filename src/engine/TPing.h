@@ -6,9 +6,9 @@
 //                            [this](const tevro::PingResult& r) { PingDone(r); });
 //     ping->OnTerminate = [this](TPing* sender) { PingNext(sender); };
 //     ping->Resume();
-// OnTerminate, then OnPingDone, run on the thread of the QCoreApplication while the worker waits;
-// after OnPingDone the worker deletes itself, so nobody keeps the pointer past it. Before the window
-// goes away:
+// OnTerminate, then OnPingDone, run on the thread of the QCoreApplication in one hand-over while the
+// worker waits, so no other event comes between them; after OnPingDone the worker deletes itself, so
+// nobody keeps the pointer past it. Before the window goes away:
 //     m_pings.Shutdown();   // no more hand-overs from now on; stops and waits (at most 1 s)
 #pragma once
 

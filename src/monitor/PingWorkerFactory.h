@@ -20,7 +20,8 @@ public:
 
     // Creates a worker for the row's parameters and starts it; never returns null. When it has
     // finished it calls, on the GUI thread and in this order, onTerminate and then onDone with the
-    // identity returned here.
+    // identity returned here, with nothing else run between the two: the worker that onTerminate
+    // starts cannot deliver before this one, so the results of a cycle come in slot order.
     virtual PingWorkerId Start(const PingParams& params, TerminateHandler onTerminate,
                                DoneHandler onDone) = 0;
 
@@ -28,7 +29,11 @@ public:
     virtual void Shutdown() = 0;
 };
 
-// The real workers: one TPing thread each.
-std::unique_ptr<PingWorkerFactory> MakeThreadPingWorkers();
+// The outside world a worker pings through, by its row's parameters.
+using PingEnvironmentMaker = std::function<PingEnvironment(const PingParams& params)>;
+
+// The real workers: one TPing thread each, pinging through the system unless `environmentFor` is given
+// (tests script the world behind real threads with it).
+std::unique_ptr<PingWorkerFactory> MakeThreadPingWorkers(PingEnvironmentMaker environmentFor = {});
 
 } // namespace tevro

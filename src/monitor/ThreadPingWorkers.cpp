@@ -8,10 +8,14 @@ namespace {
 
 class ThreadPingWorkers final : public PingWorkerFactory {
 public:
+    explicit ThreadPingWorkers(PingEnvironmentMaker environmentFor)
+        : m_environmentFor(std::move(environmentFor)) {}
+
     PingWorkerId Start(const PingParams& params, TerminateHandler onTerminate, DoneHandler onDone) override {
         auto* ping = new TPing(
             m_group, params.Host, params.TimeOut, params.DataSize, params.TTL, params.Count,
-            [onDone = std::move(onDone)](const PingResult& result) { onDone(result.Sender, result); });
+            [onDone = std::move(onDone)](const PingResult& result) { onDone(result.Sender, result); },
+            m_environmentFor ? m_environmentFor(params) : PingEnvironment::System());
         ping->OnTerminate = [onTerminate = std::move(onTerminate)](TPing*) { onTerminate(); };
         ping->Resume();
         // The worker frees itself after its result; the pointer is kept only to be compared.
@@ -21,13 +25,14 @@ public:
     void Shutdown() override { m_group.Shutdown(); }
 
 private:
+    PingEnvironmentMaker m_environmentFor;
     PingGroup m_group;
 };
 
 } // namespace
 
-std::unique_ptr<PingWorkerFactory> MakeThreadPingWorkers() {
-    return std::make_unique<ThreadPingWorkers>();
+std::unique_ptr<PingWorkerFactory> MakeThreadPingWorkers(PingEnvironmentMaker environmentFor) {
+    return std::make_unique<ThreadPingWorkers>(std::move(environmentFor));
 }
 
 } // namespace tevro

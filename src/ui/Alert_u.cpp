@@ -7,6 +7,7 @@
 #include "ui/Hints.h"
 #include "ui/MessageBox.h"
 #include "ui/MetricsFileField.h"
+#include "ui/SettingsAutosave.h"
 #include "ui/SettingsStore.h"
 #include "ui/SpinEdit.h"
 #include "ui/Tevro_u.h"
@@ -28,13 +29,24 @@
 namespace {
 
 // Everything below the notebook keeps its distance to the notebook's bottom edge, so a taller
-// configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage.
+// configuration page needs only kNoteBookHeight raised and its new rows added in BuildConfigPage. The
+// alert page keeps the design's height, so the alert stays a small window beside the main window.
 constexpr int kClientWidth = 232;
 constexpr int kNoteBookHeight = 197;
+constexpr int kAlertNoteBookHeight = 81;
 constexpr int kClientHeight = kNoteBookHeight + 44;
 const QRect kNoteBook(4, 0, 225, kNoteBookHeight);
 const QRect kRule(16, kNoteBookHeight + 7, 201, 5);
 const QRect kCloseButton(148, kNoteBookHeight + 15, 75, 25);
+
+// The window, its rule and its button follow the notebook's height.
+void FitToNoteBook(QWidget& window, QWidget& noteBook, QWidget& rule, QWidget& close, int height) {
+    const int below = height - kNoteBookHeight;
+    noteBook.setGeometry(kNoteBook.adjusted(0, 0, 0, below));
+    rule.setGeometry(kRule.translated(0, below));
+    close.setGeometry(kCloseButton.translated(0, below));
+    window.setFixedSize(kClientWidth, kClientHeight + below);
+}
 
 const QColor kAlertBackground(255, 255, 216);
 
@@ -44,6 +56,15 @@ const QString kNoSoundFile =
     QStringLiteral("Warning!\r\rYou have not selected a sound file.\r\rContinue anyway?");
 const QString kMissingSoundFile =
     QStringLiteral("Warning!\r\rThe selected sound file does not exist.\r\rContinue anyway?");
+
+// Stores the two values of the alert's own; the error text, empty when they were stored.
+QString StoreAlertSettings(const QString& soundFile, bool yell) {
+    tevro::SettingsStore store;
+    store.WriteText(QStringLiteral("snd_SoundFile"), soundFile);
+    store.WriteFlag(QStringLiteral("snd_YellUntilInterrupted"), yell);
+    store.Close();
+    return store.ErrorText();
+}
 
 template <typename T> T* Named(T* widget, const QString& name, const QRect& design) {
     widget->setObjectName(name);
@@ -184,6 +205,32 @@ void TF_Alert::FormCreate() {
             .arg(SoundFolder(QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))));
     Label1->adjustSize(); // grows with its text
     Label1->resize(Label1->width(), 13);
+    WatchSettingChanges();
+}
+
+void TF_Alert::WatchSettingChanges() {
+    auto* main = qobject_cast<TF_Tevro*>(parentWidget());
+    if (main == nullptr)
+        return;
+    // Kept a few seconds after a change, as the main window's settings are. The thresholds pass to the
+    // main window at once, which writes them with its own.
+    tevro::SettingsAutosave* autosave = main->Autosave();
+    autosave->Watch(Edit_SoundFile, &QLineEdit::textChanged);
+    autosave->Watch(CB_YellUntilInterrupted, &QCheckBox::toggled);
+    const auto thresholds = [this, main, autosave] {
+        main->SetHostStateSettings(SE_AlertAfterFailures->value(), SE_RecoverAfterSuccesses->value(),
+                                   CB_Notify->isChecked());
+        autosave->Changed();
+    };
+    connect(SE_AlertAfterFailures, &QSpinBox::valueChanged, this, thresholds);
+    connect(SE_RecoverAfterSuccesses, &QSpinBox::valueChanged, this, thresholds);
+    connect(CB_Notify, &QCheckBox::toggled, this, thresholds);
+    connect(autosave, &tevro::SettingsAutosave::Save, this, [this, autosave] {
+        const QString error =
+            StoreAlertSettings(Edit_SoundFile->text(), CB_YellUntilInterrupted->isChecked());
+        if (!error.isEmpty())
+            autosave->Fail(error);
+    });
 }
 
 QString TF_Alert::SoundFolder(const QStringList& dataFolders) {
@@ -203,6 +250,8 @@ QStringList TF_Alert::SoundFileFilters() {
 }
 
 void TF_Alert::SetAlertMode(int mode) {
+    FitToNoteBook(*this, *NoteBook_Alert, *Bevel_Close, *Btn_Close,
+                  mode == 0 ? kAlertNoteBookHeight : kNoteBookHeight);
     if (mode == 0) {
         setWindowTitle(QStringLiteral("Alert window / Alert status .."));
         NoteBook_Alert->setCurrentIndex(kAlertPage);
@@ -229,11 +278,9 @@ void TF_Alert::LoadAlertSettings() {
 }
 
 void TF_Alert::SaveAlertSettings() {
-    tevro::SettingsStore store;
-    store.WriteText(QStringLiteral("snd_SoundFile"), Edit_SoundFile->text());
-    store.WriteFlag(QStringLiteral("snd_YellUntilInterrupted"), CB_YellUntilInterrupted->isChecked());
-    if (!store.Close())
-        ReportStoreError(store.ErrorText());
+    const QString error = StoreAlertSettings(Edit_SoundFile->text(), CB_YellUntilInterrupted->isChecked());
+    if (!error.isEmpty())
+        ReportStoreError(error);
 }
 
 void TF_Alert::ReportStoreError(const QString& error) {

@@ -82,6 +82,8 @@ private:
     void BuildAlertPage();
     void BuildConfigPage();
     void ReportStoreError(const QString& error);
+    // Takes part in the main window's write a few seconds after a change.
+    void WatchSettingChanges();
 
     tevro::AlertSound* m_sound = nullptr;
     bool m_firstShow = true;

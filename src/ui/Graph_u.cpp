@@ -4,6 +4,7 @@
 #include "chart/BarChart.h"
 #include "common/Product.h"
 #include "ui/Hints.h"
+#include "ui/SettingsAutosave.h"
 #include "ui/SettingsStore.h"
 #include "ui/SpinEdit.h"
 #include "ui/Tevro_u.h"
@@ -30,6 +31,14 @@ const QColor kLossColour(255, 128, 0);
 const QColor kSuccessColour(0, 128, 0);
 const QColor kClearedTitleColour(0, 0, 255);
 const QString kScaleSetting = QStringLiteral("GraphYScale");
+
+// Stores the scale; the error text, empty when it was stored.
+QString StoreScale(int scale) {
+    tevro::SettingsStore store;
+    store.WriteInteger(kScaleSetting, scale);
+    store.Close();
+    return store.ErrorText();
+}
 
 QColor ResultColour(int value, int packetLoss) {
     if (value == -1)
@@ -127,6 +136,14 @@ void TF_Graph::FormCreate() {
     LoadGraphScale();
     Chart1->SetAxisMaximum(Axis::Left, SpinEdit1->value());
     Button1->setFocus();
+    // Kept a few seconds after a change, with the main window's settings.
+    tevro::SettingsAutosave* autosave = m_main.Autosave();
+    autosave->Watch(SpinEdit1, &QSpinBox::valueChanged);
+    connect(autosave, &tevro::SettingsAutosave::Save, this, [this, autosave] {
+        const QString error = StoreScale(SpinEdit1->value());
+        if (!error.isEmpty())
+            autosave->Fail(error);
+    });
 }
 
 void TF_Graph::FormDestroy() {
@@ -154,6 +171,10 @@ bool TF_Graph::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &m_main && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
         pos() == m_placedAt)
         PlaceAboveMainWindow();
+    // Into the tray with the main window, rather than left minimised without it; its showing brings
+    // this window back as its button says.
+    if (watched == &m_main && event->type() == QEvent::Hide && !event->spontaneous() && isVisible())
+        hide();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -245,9 +266,7 @@ void TF_Graph::LoadGraphScale() {
 }
 
 void TF_Graph::SaveGraphScale() {
-    tevro::SettingsStore store;
-    store.WriteInteger(kScaleSetting, SpinEdit1->value());
-    if (!store.Close())
-        m_main.ShowMessageBox(QStringLiteral("** ERROR **\r\r") + store.ErrorText(),
-                              tevro::MessageKind::Error);
+    const QString error = StoreScale(SpinEdit1->value());
+    if (!error.isEmpty())
+        m_main.ShowMessageBox(QStringLiteral("** ERROR **\r\r") + error, tevro::MessageKind::Error);
 }

@@ -68,7 +68,10 @@ void TF_Tevro::PingNext() {
 
 bool TF_Tevro::StartPing(int slot) {
     const TSlotRow& row = Row(slot);
-    if (!row.Active->isChecked())
+    // A ticked row without a host is passed over as an unticked one is: there is nothing to ping, and
+    // a result for it would be a failure of no host.
+    const QString host = tevro::HostForPing(row.Url->text());
+    if (!row.Active->isChecked() || host.isEmpty())
         return false;
     const void*& worker = PingThread.at(static_cast<size_t>(slot - 1));
     if (worker != nullptr) {
@@ -80,8 +83,8 @@ bool TF_Tevro::StartPing(int slot) {
         return true;
     EnableSlotRow(slot, false);
     AbandonPathTrace(slot);
-    const tevro::PingParams params{tevro::HostForPing(row.Url->text()), row.TimeOut->value(), row.DataSize->value(),
-                                   row.TTL->value(), row.Count->value()};
+    const tevro::PingParams params{host, row.TimeOut->value(), row.DataSize->value(), row.TTL->value(),
+                                   row.Count->value()};
     worker = monitor.Workers().Start(
         params, [this] { PingNext(); },
         [this, slot, host = params.Host](tevro::PingWorkerId id, const tevro::PingResult& result) {

@@ -1,4 +1,8 @@
-// Moving the host rows and options between the settings store and the window's controls.
+// Moving the host rows and options between the settings store and the window's controls, at the start,
+// at the end and a few seconds after every change.
+#include "engine/PingRun.h"
+#include "monitor/LogEntry.h"
+#include "ui/SettingsAutosave.h"
 #include "ui/SettingsStore.h"
 #include "ui/SpinEdit.h"
 #include "ui/Tevro_u.h"
@@ -8,6 +12,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolButton>
+#include <cstdio>
 
 namespace {
 
@@ -71,10 +76,15 @@ bool TF_Tevro::LoadSettings(QString& error) {
     store.ReadFlag(QStringLiteral("TracePath"), true, tracePath);
     SetTracePathEnabled(tracePath);
     error = store.LoadReport();
+    // From here on a change is the user's, not the load's.
+    WatchSettingChanges();
     return error.isEmpty();
 }
 
 bool TF_Tevro::SaveSettings(QString& error) {
+    // This write takes in whatever a pending one would have written.
+    if (m_autosave != nullptr)
+        m_autosave->Cancel();
     tevro::SettingsStore store;
     for (int slot = kSlotCount; slot >= 1 && store.Ok(); --slot) {
         const TSlotRow& row = Row(slot);
@@ -95,4 +105,42 @@ bool TF_Tevro::SaveSettings(QString& error) {
     store.Close();
     error = store.ErrorText();
     return store.Ok();
+}
+
+tevro::SettingsAutosave* TF_Tevro::Autosave() {
+    if (m_autosave != nullptr)
+        return m_autosave;
+    m_autosave = new tevro::SettingsAutosave(this);
+    // Connected first, so the windows made later write after this one.
+    connect(m_autosave, &tevro::SettingsAutosave::Save, this, [this] {
+        QString error;
+        if (!SaveSettings(error))
+            m_autosave->Fail(error);
+    });
+    // No box: it would come unasked, seconds after the change. The write at the end still shows one.
+    connect(m_autosave, &tevro::SettingsAutosave::Failed, this, [this](const QString& error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        AddLogEntry(
+            tevro::ViewEntry(PING_NONE, -1,
+                             QStringLiteral("The settings could not be saved:\r\n\t") + error +
+                                 QStringLiteral("\r\n\tThey are tried again after the next change and when "
+                                                "Tevro ends"),
+                             Now()));
+    });
+    return m_autosave;
+}
+
+void TF_Tevro::WatchSettingChanges() {
+    tevro::SettingsAutosave* autosave = Autosave();
+    for (const TSlotRow& row : m_rows) {
+        autosave->Watch(row.Active, &QCheckBox::toggled);
+        autosave->Watch(row.Url, &QLineEdit::textChanged);
+        autosave->Watch(row.Graph, &QRadioButton::toggled);
+        for (const SpinSetting& setting : kSpinSettings)
+            autosave->Watch(row.*setting.control, &QSpinBox::valueChanged);
+    }
+    for (const QAction* filter : {Add_SOCKET_ERROR, Add_PING_FAILED, Add_PING_SUCCESS})
+        autosave->Watch(filter, &QAction::toggled);
+    autosave->Watch(SpinEdit_Intervall, &QSpinBox::valueChanged);
+    autosave->Watch(SB_Alert, &QToolButton::toggled);
 }

@@ -98,8 +98,9 @@ void TF_Tevro::FormShow() {
     if (m_graphWindow != nullptr) {
         m_graphWindow->setWindowTitle(windowTitle());
         tevro::SetHint(m_graphWindow, tevro::HintOf(this));
-        if (m_graphWindow->isHidden())
-            m_graphWindow->show();
+        // As its button says, and never left minimised behind a main window back from the tray.
+        if (SB_Graph->isChecked() && (m_graphWindow->isHidden() || m_graphWindow->isMinimized()))
+            m_graphWindow->showNormal();
     }
     if (!m_firstShow)
         return;

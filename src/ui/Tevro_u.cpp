@@ -641,7 +641,7 @@ QMessageBox* TF_Tevro::MakeMessageBox(const QString& text, tevro::MessageKind ki
     static const QMessageBox::Icon kIcons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                QMessageBox::Information, QMessageBox::Question};
     auto* box = new QMessageBox(kIcons[static_cast<int>(kind)], tevro::MessageKindTitle(kind),
-                                tevro::DialogText(text), buttons, this);
+                                tevro::DialogText(text), buttons, tevro::DialogOwner(this), tevro::DialogFlags());
     box->adjustSize();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();

@@ -37,6 +37,7 @@ class GraphFeed;
 class PingWorkerFactory;
 class Resolver;
 class SocketLibrary;
+class SettingsAutosave;
 class SettingsStore;
 class SpinEdit;
 struct LookupAnswer;
@@ -151,7 +152,15 @@ public:
     // Save: false with a message naming the value when the store fails.
     bool LoadSettings(QString& error);
     bool SaveSettings(QString& error);
+    // Also writes the settings a few seconds after the user changes one (from the first load on); the
+    // graph and alert windows take part with their own values.
+    tevro::SettingsAutosave* Autosave();
 
+private:
+    void WatchSettingChanges();
+    tevro::SettingsAutosave* m_autosave = nullptr; // a child of this window
+
+public:
     // ---- Start-up and shutdown: bodies in ui/TevroStartup.cpp ----
 
     void FormCreate();

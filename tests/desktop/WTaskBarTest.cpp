@@ -22,7 +22,7 @@ private:
     std::vector<std::pair<Operation, QString>>& m_sent;
 };
 
-TEST(WTaskBarTest, TheTrayGetsTheTipCutOnceAndAnEmptyIconNeverHidesTheOwner) {
+TEST(WTaskBarTest, TheTrayGetsTheWholeTipOnceAndAnEmptyIconNeverHidesTheOwner) {
     std::vector<std::pair<TrayShell::Operation, QString>> sent;
     QWidget owner;
     owner.show();
@@ -41,7 +41,7 @@ TEST(WTaskBarTest, TheTrayGetsTheTipCutOnceAndAnEmptyIconNeverHidesTheOwner) {
     tray->SetHint(longHint);
     EXPECT_EQ(tray->Hint(), longHint);
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], std::pair(TrayShell::Operation::Modify, longHint.left(63)));
+    EXPECT_EQ(sent[0], std::pair(TrayShell::Operation::Modify, longHint));
 }
 
 TEST(WTaskBarTest, ADoubleClickGivesNoSingleClickForItsLastRelease) {

@@ -1,4 +1,5 @@
 // The scheduler and result processing in the main window, with scripted workers instead of pings.
+#include "FakePing.h"
 #include "ScriptedPingWorkers.h"
 #include "monitor/LogEntry.h"
 #include "monitor/WindowPorts.h"
@@ -21,6 +22,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace tevro::test {
 namespace {
@@ -53,6 +57,22 @@ public:
     QString sound;
     void SetAlertMode(int alertMode) override { mode = alertMode; }
     void PlayAlertSound(const QString& text) override { sound = text; }
+};
+
+// A socket library that tells when a worker releases it and when the worker has gone.
+class WatchedLibrary final : public SocketLibrary {
+public:
+    std::function<void()> onCleanup; // on the worker's thread, after its tries
+    std::function<void()> onGone;    // the worker and its run are freed
+    ~WatchedLibrary() override {
+        if (onGone)
+            onGone();
+    }
+    SocketLibraryStartup Startup(SocketVersion) override { return {true, 0, {2, 1}}; }
+    void Cleanup() override {
+        if (onCleanup)
+            onCleanup();
+    }
 };
 
 class MonitorWindow : public WindowFixture {
@@ -182,6 +202,53 @@ TEST_F(MonitorWindow, TheNextSlotStartsBeforeThePreviousResultIsProcessed) {
     EXPECT_EQ(w->PingThread[2], workers.Id(1));
     workers.Finish(1, ScriptedPingWorkers::Failure());
     EXPECT_EQ(w->StatusPicture(3), QStringLiteral("Ping_Failed"));
+}
+
+// Real worker threads over scripted worlds. Slot 2's worker is held between its tries and its hand-over
+// for as long as slot 3's worker, started by slot 2's termination and answered at once, needs to deliver
+// and go: a worker that handed its termination and its result over apart would let slot 3's entry in
+// before slot 2's.
+TEST_F(MonitorWindow, RealWorkersDeliverInSlotOrderHoweverTheNextOneIsTimed) {
+    std::array<testing::FakeWorld, 3> worlds;
+    std::atomic<bool> thirdStarted{false};
+    std::atomic<bool> thirdGone{false};
+    auto threads = MakeThreadPingWorkers([&](const PingParams& params) {
+        const int slot = params.Host.back().digitValue();
+        testing::FakeWorld& world = worlds.at(static_cast<size_t>(slot - 1));
+        world.network->tries = {testing::Answered(1)};
+        auto library = std::make_shared<WatchedLibrary>();
+        if (slot == 2) {
+            library->onCleanup = [&] {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+                while (thirdStarted && !thirdGone && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            };
+        } else if (slot == 3) {
+            thirdStarted = true;
+            library->onGone = [&] { thirdGone = true; };
+        }
+        PingEnvironment environment = world.Environment();
+        environment.library = library;
+        return environment;
+    });
+    auto w = Window({{1, "192.0.2.1"}, {2, "192.0.2.2"}, {3, "192.0.2.3"}});
+    w->SetPingWorkerFactory(threads.get());
+    for (int slot = 1; slot <= TF_Tevro::kSlotCount; ++slot)
+        w->Row(slot).Count->setValue(1);
+    w->B_RunStop->click();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return thirdGone && w->PingThread == std::array<const void*, 3>{}; }, 10000));
+
+    QFile file(w->LogFileName);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList heads;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n")))
+        if (line.startsWith(QStringLiteral("(SUCCESS)")))
+            heads << line;
+    ASSERT_EQ(heads.size(), 3) << heads.join(u'\n').toStdString();
+    for (int slot = 1; slot <= TF_Tevro::kSlotCount; ++slot)
+        EXPECT_TRUE(heads.at(slot - 1).contains(QStringLiteral("192.0.2.%1").arg(slot)))
+            << heads.join(u'\n').toStdString();
 }
 
 TEST_F(MonitorWindow, ABusySlotIsLoggedAndTheChainWaitsForItsWorker) {
@@ -386,11 +453,10 @@ TEST_F(MonitorWindow, VersionMismatchEndsRunningEvenWithTheRunButtonDisabled) {
     EXPECT_EQ(w->StatusPicture(1), QStringLiteral("Socket_Error"));
     EXPECT_TRUE(LogText(*w).contains(QStringLiteral("(FAILED)")));
 
-    // Slot 1 (no host) is being pinged when slot 2, the only one with a host, is switched off.
-    auto v = Window({{1, " "}, {2, "two"}});
+    // The button follows the rows, not the run: the result must stop monitoring without it.
+    auto v = Window({{2, "two"}});
     v->B_RunStop->click();
-    v->Row(2).Active->click();
-    ASSERT_FALSE(v->B_RunStop->isEnabled());
+    v->B_RunStop->setEnabled(false);
     workers.Finish(1, ScriptedPingWorkers::Failure(VERSION_MISMATCH));
     EXPECT_FALSE(v->IsRunning());
 }

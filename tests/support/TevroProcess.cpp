@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
@@ -114,6 +115,30 @@ bool PollUntil(const std::function<bool()>& done, int timeoutMs) {
         QThread::msleep(50);
     }
     return true;
+}
+
+QString Capture(const QString& program, const QStringList& arguments, const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+QString MainWindowId(const QString& caption, const QProcessEnvironment& env) {
+    const QRegularExpression titled(QStringLiteral("(0x[0-9a-f]+) \"") + QRegularExpression::escape(caption) +
+                                    u'"');
+    auto found = titled.globalMatch(
+        Capture(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, env));
+    while (found.hasNext()) {
+        const QString window = found.next().captured(1);
+        const QString owner =
+            Capture(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), window, QStringLiteral("WM_TRANSIENT_FOR")}, env);
+        if (owner.contains(QStringLiteral("not found")))
+            return window;
+    }
+    return QString();
 }
 
 } // namespace tevro::testing

@@ -52,4 +52,11 @@ QString ToolOutput(const QString& tool, const QStringList& arguments);
 // server cannot be waited for.
 bool PollUntil(const std::function<bool()>& done, int timeoutMs);
 
+// What a command (an X tool) prints on stdout, run with `env`.
+QString Capture(const QString& program, const QStringList& arguments, const QProcessEnvironment& env);
+
+// The X window ("0x...") on the display of `env` titled exactly `caption` that is transient for no other
+// window: the main window, not the graph window of the same caption. Empty while there is none.
+QString MainWindowId(const QString& caption, const QProcessEnvironment& env);
+
 } // namespace tevro::testing

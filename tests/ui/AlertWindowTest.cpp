@@ -224,6 +224,23 @@ TEST_F(AlertWindow, TheChimeStandsInForAMissingOrUnplayableFileAndTheDefaultFile
     EXPECT_GT(bursts.value(0).Length(), kChimeMs) << Describe(bursts);
 }
 
+TEST_F(AlertWindow, TheAlertHasTheDesignSizeAndTheConfigurationRoomForEveryControl) {
+    auto w = Window();
+    TF_Alert alert(w.get());
+    for (int mode : {0, 1, 0}) {
+        alert.SetAlertMode(mode);
+        const QWidget* page = alert.NoteBook_Alert->currentWidget();
+        for (const QWidget* control : page->findChildren<QWidget*>())
+            EXPECT_LE(control->mapTo(&alert, QPoint(0, control->height())).y(),
+                      alert.NoteBook_Alert->height())
+                << mode << " " << control->objectName().toStdString() << " reaches below the notebook";
+        EXPECT_EQ(alert.Bevel_Close->y(), alert.NoteBook_Alert->height() + 7);
+        EXPECT_EQ(alert.Btn_Close->geometry().bottom() + 1 + 4, alert.height());
+    }
+    EXPECT_EQ(alert.size(), QSize(232, 125)) << "the alert as designed, without the configuration's rows";
+    EXPECT_EQ(alert.Btn_Close->geometry(), QRect(148, 96, 75, 25));
+}
+
 TEST_F(AlertWindow, TheConfigurationAsksBeforeClosingWithoutAUsableFile) {
     auto w = Window();
     Configure(*w, [&](TF_Alert& alert) {

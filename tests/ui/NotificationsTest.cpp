@@ -262,6 +262,29 @@ TEST_F(Notifications, WithOneFailureTheAlertComesAtOnceAsBefore) {
     ExpectCalls(1);
 }
 
+TEST_F(Notifications, ATickedRowWithoutAHostGivesNoEntryAndNoNotification) {
+    Serve();
+    auto w = Window(1, 1, true);
+    for (const auto& [slot, text] : {std::pair{2, " \t"}, std::pair{3, ""}}) {
+        w->Row(slot).Active->setChecked(true);
+        w->Row(slot).Url->setText(QString::fromLatin1(text));
+    }
+    w->B_RunStop->click();
+    // Every worker that starts fails, as a ping of no host would.
+    for (int i = 0; i < workers.Started(); ++i)
+        workers.Finish(i, ScriptedPingWorkers::Failure(SOCKET_ERROR));
+    EXPECT_EQ(workers.Hosts(), QStringList{QStringLiteral("gateway")});
+    EXPECT_EQ(w->NextSlot, 0);
+    EXPECT_TRUE(w->IsRunning());
+    ExpectCalls(1);
+    EXPECT_EQ(recorder.calls.at(0).summary, QStringLiteral("gateway is not answering"));
+    EXPECT_EQ(alerts, 1);
+    QFile log(w->LogFileName);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).count(QStringLiteral("(FAILED)")), 1);
+    EXPECT_EQ(w->StatusPicture(2), QStringLiteral("Bitmap_None"));
+}
+
 TEST_F(Notifications, OutOfRangeSettingsAreClampedAndNotifyOffSendsNothing) {
     Serve();
     auto w = Window(40, 0, false);

@@ -1,19 +1,24 @@
-// The main window and its tray icon on a real X server with a window manager (openbox) and a tray
-// host (trayer), driven with the mouse as a user would.
+// The main window, its tray icon and the windows that go with it on a real X server with a window
+// manager (openbox) and a tray host (trayer), driven with the mouse as a user would.
 #include "../monitor/ScriptedPingWorkers.h"
 #include "desktop/WTaskBar.h"
 #include "support/WindowFixture.h"
+#include "ui/Alert_u.h"
+#include "ui/Graph_u.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 
 using namespace tevro;
@@ -73,6 +78,15 @@ QList<QRect> TrayIcons() {
                            m.captured(3).toInt());
     }
     return icons;
+}
+
+// Position of the window in the window manager's stacking order, bottom first; -1 when it is not there.
+qsizetype StackingIndex(const QWidget& w) {
+    return Shell(QStringLiteral("xprop -root _NET_CLIENT_LIST_STACKING"))
+        .section(QLatin1Char('#'), 1)
+        .simplified()
+        .split(QStringLiteral(", "))
+        .indexOf(Hex(w));
 }
 
 void ClickAt(const QPoint& at, int button, int times = 1) {
@@ -176,7 +190,7 @@ TEST_F(TevroTrayTest, IntoTheTrayWithTheCaptionAsTipItsMenuAndBackByDoubleClickO
     const QRect icon = TrayIcons().value(0);
     EXPECT_LT(icon.bottom(), 24); // in trayer's bar along the top edge
 
-    // The tip the tray shows on hovering is the caption, as far as the tray takes it. The help event
+    // The tip the tray shows on hovering is the whole caption, its run state at the end. The help event
     // is what the pointer's hover turns into; sending it directly keeps a loaded X server's lost
     // hovers out of the test.
     QWidget* trayWindow = nullptr;
@@ -187,7 +201,7 @@ TEST_F(TevroTrayTest, IntoTheTrayWithTheCaptionAsTipItsMenuAndBackByDoubleClickO
     QHelpEvent hover(QEvent::ToolTip, trayWindow->rect().center(), icon.center());
     QApplication::sendEvent(trayWindow, &hover);
     ASSERT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 3000));
-    EXPECT_EQ(QToolTip::text(), w->windowTitle().left(63));
+    EXPECT_EQ(QToolTip::text(), w->windowTitle());
     EXPECT_EQ(w->WinTaskbar->Hint(), w->windowTitle());
 
     // A right click opens the tray menu at the cursor; a click outside closes it.
@@ -208,6 +222,72 @@ TEST_F(TevroTrayTest, IntoTheTrayWithTheCaptionAsTipItsMenuAndBackByDoubleClickO
     EXPECT_TRUE(BackOnScreen());
     QTest::qWait(300); // a second restore would come within this
     EXPECT_EQ(restores, 1);
+}
+
+TEST_F(TevroTrayTest, TheGraphWindowGoesIntoTheTrayAndComesBackAsItsButtonSays) {
+    TF_Graph graph(*w);
+    graph.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));
+    StartTray();
+    ASSERT_TRUE(MinimiseIntoTheTray());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return graph.isHidden() && WmState(graph).isEmpty(); }, kWaitMs))
+        << "left behind as " << WmState(graph).toStdString();
+
+    ClickAt(TrayIcons().value(0).center(), 1, 2);
+    ASSERT_TRUE(BackOnScreen());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return graph.isVisible() && !graph.isMinimized() && WmState(graph) == QStringLiteral("Normal");
+        },
+        kWaitMs))
+        << "graph window " << WmState(graph).toStdString();
+    // Its button still tells the truth: one click hides it, and it stays hidden through the tray. The
+    // restore's activation comes first, or the window manager would restore the window again.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->SB_Graph->click();
+    EXPECT_TRUE(graph.isHidden());
+    ASSERT_TRUE(MinimiseIntoTheTray());
+    ClickAt(TrayIcons().value(0).center(), 1, 2);
+    ASSERT_TRUE(BackOnScreen());
+    EXPECT_TRUE(graph.isHidden());
+}
+
+TEST_F(TevroTrayTest, TheAlertConfigurationsQuestionStandsAboveIt) {
+    TevroEnvironment env; // real message boxes
+    env.logFileName = settings.Folder() + QStringLiteral("/questions.log");
+    TF_Tevro main(std::move(env));
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    bool asked = false;
+    QTimer::singleShot(0, &main, [&] {
+        auto* alert = qobject_cast<TF_Alert*>(main.AlertWindow());
+        ASSERT_NE(alert, nullptr);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(alert));
+        QTimer::singleShot(0, alert, [&, alert] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                ADD_FAILURE() << "no question came";
+                alert->done(QDialog::Accepted); // the test must not wait for a user
+                return;
+            }
+            asked = true;
+            const auto above = [&] {
+                const qsizetype boxAt = StackingIndex(*box);
+                return boxAt >= 0 && boxAt > StackingIndex(*alert);
+            };
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(box));
+            EXPECT_TRUE(QTest::qWaitFor(above, kWaitMs)) << "the question opened under the alert window";
+            // Raising the alert, as a click on it does, leaves the question above it.
+            Shell(QStringLiteral("xdotool windowraise ") + Hex(*alert));
+            QTest::qWait(300);
+            EXPECT_TRUE(above()) << "the question went under the alert window";
+            box->button(QMessageBox::Yes)->click();
+        });
+        alert->Btn_Close->click(); // no sound file: the question comes
+    });
+    main.SB_Alert->click();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(main.AlertWindow(), nullptr);
 }
 
 TEST_F(TevroTrayTest, AFailedPingBringsTheWindowBackFromTheTray) {
