@@ -4,6 +4,8 @@
 #include "desktop/ExitSignals.h"
 #include "desktop/FMXUtils.h"
 #include "desktop/SingleInstance.h"
+#include "engine/HelperSocket.h"
+#include "engine/Privileges.h"
 #include "ui/CommandLine.h"
 #include "ui/Graph_u.h"
 #include "ui/MessageBox.h"
@@ -17,6 +19,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +65,17 @@ void EndModalDialogs() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any library or plugin is loaded: plugins are chosen by the user's environment, so a
+    // capability given to this file would be theirs too. Without root, the ping helper pings.
+    if (::geteuid() != 0 && tevro::HoldsCapabilities()) {
+        if (!tevro::DropCapabilities()) {
+            std::fprintf(stderr, "tevro: cannot give up the capabilities of its program file\n");
+            return 1;
+        }
+        std::fprintf(stderr,
+                     "tevro: gave up the capabilities of its program file; the ping helper %s pings\n",
+                     tevro::PingHelperPath().c_str());
+    }
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tevro::kDesktopId));
     QApplication::setApplicationName(QString::fromLatin1(tevro::kProductName));
