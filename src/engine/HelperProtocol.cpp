@@ -13,6 +13,11 @@ void Put32(Frame& frame, std::uint32_t v) {
         frame.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF));
 }
 
+void Put64(Frame& frame, std::int64_t v) {
+    Put32(frame, static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) & 0xFFFFFFFF));
+    Put32(frame, static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32));
+}
+
 std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
            (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
@@ -20,6 +25,10 @@ std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
 
 int GetInt(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<int>(static_cast<std::int32_t>(Get32(b, at)));
+}
+
+std::int64_t Get64(std::span<const std::uint8_t> b, std::size_t at) {
+    return static_cast<std::int64_t>(Get32(b, at) | (static_cast<std::uint64_t>(Get32(b, at + 4)) << 32));
 }
 
 bool IsType(std::span<const std::uint8_t> frame, FrameType type, std::size_t minimum) {
@@ -168,20 +177,22 @@ Frame EncodeFailed(const FailedFrame& failed) {
     return frame;
 }
 
-Frame EncodeSent(int error) {
+Frame EncodeSent(const SentFrame& sent) {
     Frame frame{static_cast<std::uint8_t>(FrameType::Sent)};
-    Put32(frame, static_cast<std::uint32_t>(error));
+    Put32(frame, static_cast<std::uint32_t>(sent.error));
+    Put64(frame, sent.sentUs);
     return frame;
 }
 
-Frame EncodePacket(int ttl, const HostAddress& source, std::span<const std::uint8_t> packet) {
+Frame EncodePacket(const PacketFrame& packet) {
     Frame frame{static_cast<std::uint8_t>(FrameType::Packet)};
-    frame.reserve(kPacketHeader + packet.size());
-    Put32(frame, static_cast<std::uint32_t>(ttl));
-    frame.push_back(source.family == IpFamily::V6 ? 6 : 4);
-    Put32(frame, source.scope);
-    frame.insert(frame.end(), source.bytes.begin(), source.bytes.end());
-    frame.insert(frame.end(), packet.begin(), packet.end());
+    frame.reserve(kPacketHeader + packet.packet.size());
+    Put32(frame, static_cast<std::uint32_t>(packet.ttl));
+    frame.push_back(packet.source.family == IpFamily::V6 ? 6 : 4);
+    Put32(frame, packet.source.scope);
+    frame.insert(frame.end(), packet.source.bytes.begin(), packet.source.bytes.end());
+    Put64(frame, packet.receivedUs);
+    frame.insert(frame.end(), packet.packet.begin(), packet.packet.end());
     return frame;
 }
 
@@ -204,10 +215,10 @@ std::optional<FailedFrame> DecodeFailed(std::span<const std::uint8_t> frame) {
     return failed;
 }
 
-std::optional<int> DecodeSent(std::span<const std::uint8_t> frame) {
-    if (!IsType(frame, FrameType::Sent, 5) || frame.size() != 5)
+std::optional<SentFrame> DecodeSent(std::span<const std::uint8_t> frame) {
+    if (!IsType(frame, FrameType::Sent, 13) || frame.size() != 13)
         return std::nullopt;
-    return GetInt(frame, 1);
+    return SentFrame{GetInt(frame, 1), Get64(frame, 5)};
 }
 
 std::optional<PacketFrame> DecodePacket(std::span<const std::uint8_t> frame) {
@@ -218,6 +229,7 @@ std::optional<PacketFrame> DecodePacket(std::span<const std::uint8_t> frame) {
     packet.source.family = frame[5] == 6 ? IpFamily::V6 : IpFamily::V4;
     packet.source.scope = Get32(frame, 6);
     std::memcpy(packet.source.bytes.data(), frame.data() + 10, 16);
+    packet.receivedUs = Get64(frame, 26);
     packet.packet = frame.subspan(kPacketHeader);
     return packet;
 }

@@ -13,11 +13,15 @@
 //                        'F' stage:u8 errno:i32 handle:i32 value:i32 length:i32 level\0option
 //                                                     the raw socket (stage 1) or an option (stage 2)
 //                                                     was refused; the helper ends
-//                        'A' errno:i32                the request went out (0) or sendto's errno
-//                        'P' ttl:i32 family:u8 scope:u32 address:16 packet...
+//                        'A' errno:i32 sent:i64       the request went out (0) or sendto's errno; when
+//                                                     it was handed to the kernel
+//                        'P' ttl:i32 family:u8 scope:u32 address:16 received:i64 packet...
 //                                                     a packet that answers one of our requests, as the
-//                                                     raw socket gave it, with its sender and (ICMPv6)
-//                                                     hop limit, -1 when not reported apart
+//                                                     raw socket gave it, with its sender, (ICMPv6) hop
+//                                                     limit (-1 when not reported apart) and when it
+//                                                     was read
+// Times are CLOCK_MONOTONIC microseconds of the helper, so that the hops to and from it are not
+// counted in a reply time.
 #pragma once
 
 #include "engine/HostAddress.h"
@@ -70,7 +74,7 @@ enum class FrameType : std::uint8_t {
 };
 
 inline constexpr std::size_t kMaxPacket = 2048;
-inline constexpr std::size_t kPacketHeader = 1 + 4 + 1 + 4 + 16;
+inline constexpr std::size_t kPacketHeader = 1 + 4 + 1 + 4 + 16 + 8;
 inline constexpr std::size_t kMaxFrame = kPacketHeader + kMaxPacket;
 
 using Frame = std::vector<std::uint8_t>;
@@ -88,22 +92,27 @@ struct FailedFrame {
     std::string level;
     std::string option;
 };
+struct SentFrame {
+    int error = 0;
+    std::int64_t sentUs = 0;
+};
 struct PacketFrame {
     int ttl = -1;
     HostAddress source;
+    std::int64_t receivedUs = 0;
     std::span<const std::uint8_t> packet; // into the frame it was read from
 };
 
 Frame EncodeSend(const SendFrame& send);
 Frame EncodeSimple(FrameType type); // Stop, Ready
 Frame EncodeFailed(const FailedFrame& failed);
-Frame EncodeSent(int error);
-Frame EncodePacket(int ttl, const HostAddress& source, std::span<const std::uint8_t> packet);
+Frame EncodeSent(const SentFrame& sent);
+Frame EncodePacket(const PacketFrame& packet); // packet.packet: the bytes to pass on
 
 // The decoders take a whole frame and check its type and length.
 std::optional<SendFrame> DecodeSend(std::span<const std::uint8_t> frame);
 std::optional<FailedFrame> DecodeFailed(std::span<const std::uint8_t> frame);
-std::optional<int> DecodeSent(std::span<const std::uint8_t> frame);
+std::optional<SentFrame> DecodeSent(std::span<const std::uint8_t> frame);
 std::optional<PacketFrame> DecodePacket(std::span<const std::uint8_t> frame);
 
 } // namespace tevro::helper

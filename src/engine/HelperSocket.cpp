@@ -131,12 +131,12 @@ public:
                 ReadFrame(frame, static_cast<int>(std::max<std::int64_t>(deadline - SteadyMs(), 0)), nullptr);
             if (read != Read::Got)
                 return Lost(EPIPE);
-            if (const auto error = helper::DecodeSent(frame)) {
-                if (*error == 0)
-                    return {IoStatus::Done, 0};
-                if (*error == EAGAIN || *error == EWOULDBLOCK)
-                    return {IoStatus::TimedOut, *error};
-                return {IoStatus::Failed, *error};
+            if (const auto sent = helper::DecodeSent(frame)) {
+                if (sent->error == 0)
+                    return {IoStatus::Done, 0, sent->sentUs};
+                if (sent->error == EAGAIN || sent->error == EWOULDBLOCK)
+                    return {IoStatus::TimedOut, sent->error};
+                return {IoStatus::Failed, sent->error};
             }
             if (helper::DecodePacket(frame))
                 m_waiting.push_back(std::move(frame));
@@ -272,7 +272,7 @@ private:
         const auto packet = helper::DecodePacket(frame);
         const std::size_t n = std::min(packet->packet.size(), buffer.size());
         std::copy_n(packet->packet.begin(), n, buffer.begin());
-        return {IoStatus::Done, 0, n, packet->ttl, packet->source};
+        return {IoStatus::Done, 0, n, packet->ttl, packet->source, packet->receivedUs};
     }
 
     // The helper went away in mid-run.

@@ -29,6 +29,8 @@ enum class IoStatus { Done, TimedOut, Failed, Stopped };
 struct SendOutcome {
     IoStatus status = IoStatus::Done;
     int error = 0; // errno when Failed
+    // When another process (the ping helper) sent it: CLOCK_MONOTONIC microseconds there, else -1.
+    std::int64_t sentUs = -1;
 };
 
 struct ReceiveOutcome {
@@ -37,6 +39,8 @@ struct ReceiveOutcome {
     std::size_t length = 0; // bytes in the buffer when Done
     int ttl = -1; // received time-to-live (hop limit) when the socket reports it apart from the packet
     HostAddress source = {}; // sender
+    // When another process (the ping helper) read it, on the clock of SendOutcome::sentUs, else -1.
+    std::int64_t receivedUs = -1;
 };
 
 // A run's destination and requests, known once the host is resolved.

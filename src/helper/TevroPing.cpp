@@ -164,15 +164,16 @@ private:
         sockaddr_storage to{};
         const socklen_t toLength = ToSockaddr(m_request.destination, to);
         ssize_t sent = -1;
+        const std::int64_t sentUs = NowUs();
         do {
             sent = ::sendto(m_socket, m_message.data(), m_message.size(), 0,
                             reinterpret_cast<const sockaddr*>(&to), toLength);
         } while (sent < 0 && errno == EINTR);
         const int error = sent < 0 ? errno : 0;
-        m_lastSendUs = NowUs();
-        m_lastActivityUs = m_lastSendUs;
+        m_lastSendUs = sentUs;
+        m_lastActivityUs = NowUs();
         m_sent.push_back({send.sequence, send.stamp});
-        Tell(EncodeSent(error));
+        Tell(EncodeSent({error, sentUs}));
     }
 
     // Everything the socket holds; only what answers one of our requests goes on.
@@ -190,6 +191,7 @@ private:
             msg.msg_control = control;
             msg.msg_controllen = sizeof control;
             const ssize_t n = ::recvmsg(m_socket, &msg, MSG_DONTWAIT);
+            const std::int64_t receivedUs = NowUs();
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -205,7 +207,7 @@ private:
                     c->cmsg_len >= CMSG_LEN(sizeof(int)))
                     std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
             }
-            if (!Tell(EncodePacket(ttl, *source, bytes)))
+            if (!Tell(EncodePacket({ttl, *source, receivedUs, bytes})))
                 return;
         }
     }

@@ -204,13 +204,15 @@ TEST_F(PingHelperTest, AStrangersRequestIsRefusedUnlessExactlyRightAndNothingEls
     ASSERT_TRUE(ready && (*ready)[0] == 'R');
     for (std::uint16_t seq = 0; seq < 3; ++seq)
         EXPECT_TRUE(helper.Send(helper::EncodeSend({seq, 1000u + seq})));
-    std::vector<std::chrono::steady_clock::time_point> acknowledged;
+    std::vector<helper::SentFrame> acknowledged;
     while (const auto frame = helper.Next(1000)) {
-        EXPECT_EQ(helper::DecodeSent(*frame), std::optional<int>(0));
-        acknowledged.push_back(std::chrono::steady_clock::now());
+        const auto sent = helper::DecodeSent(*frame);
+        ASSERT_TRUE(sent);
+        EXPECT_EQ(sent->error, 0);
+        acknowledged.push_back(*sent);
     }
     ASSERT_EQ(acknowledged.size(), 2u);
-    EXPECT_GE(acknowledged[1] - acknowledged[0], std::chrono::microseconds(1900));
+    EXPECT_GE(acknowledged[1].sentUs - acknowledged[0].sentUs, helper::kMinSendGapUs);
     EXPECT_EQ(helper.Wait(), 3); // the third request broke the protocol and ended it
     EXPECT_EQ(counter.RequestsSeen(), 2);
 }
