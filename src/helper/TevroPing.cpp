@@ -255,6 +255,9 @@ int main(int argc, char** argv) {
         return Say(kRefused,
                    "standard input must be the caller's end of an AF_UNIX SOCK_SEQPACKET socket pair");
 
+    // Its socket stays out of reach of the user's other processes (ptrace, pidfd_getfd), also when a
+    // capability is not what made it undumpable.
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     // Ends with the thread that started it; one that has already gone is caught here.
     const pid_t parent = ::getppid();
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
