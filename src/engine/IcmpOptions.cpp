@@ -70,4 +70,15 @@ bool ConfigureIcmpSocket(int fd, bool raw, IpFamily family, int timeOutMs, int t
     return true;
 }
 
+msghdr ReceiveHeader(sockaddr_storage& from, iovec& buffer, char* control, std::size_t controlSize) {
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &buffer;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = controlSize;
+    return msg;
+}
+
 } // namespace tevro

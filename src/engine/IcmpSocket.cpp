@@ -48,17 +48,6 @@ bool IsIcmpReport(int error) {
     }
 }
 
-msghdr Message(sockaddr_storage& name, iovec& iov, char* control, std::size_t controlSize) {
-    msghdr msg{};
-    msg.msg_name = &name;
-    msg.msg_namelen = sizeof name;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = controlSize;
-    return msg;
-}
-
 class PosixIcmpSocket final : public IcmpSocket {
 public:
     PosixIcmpSocket(int fd, IcmpSocketKind kind, IpFamily family)
@@ -119,7 +108,7 @@ private:
         sockaddr_storage from{};
         iovec iov{buffer.data(), buffer.size()};
         alignas(cmsghdr) char control[64];
-        msghdr msg = Message(from, iov, control, sizeof control);
+        msghdr msg = ReceiveHeader(from, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT);
         if (n < 0) {
             const int error = errno;
@@ -153,7 +142,7 @@ private:
         sockaddr_storage original{};
         iovec iov{quoted, sizeof quoted};
         alignas(cmsghdr) char control[256];
-        msghdr msg = Message(original, iov, control, sizeof control);
+        msghdr msg = ReceiveHeader(original, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (n < 0)
             return false;

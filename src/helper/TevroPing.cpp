@@ -183,13 +183,7 @@ private:
             sockaddr_storage from{};
             iovec iov{packet, sizeof packet};
             alignas(cmsghdr) char control[64];
-            msghdr msg{};
-            msg.msg_name = &from;
-            msg.msg_namelen = sizeof from;
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
+            msghdr msg = ReceiveHeader(from, iov, control, sizeof control);
             const ssize_t n = ::recvmsg(m_socket, &msg, MSG_DONTWAIT);
             const std::int64_t receivedUs = NowUs();
             if (n < 0) {

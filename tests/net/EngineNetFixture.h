@@ -3,6 +3,7 @@
 // carries cap_net_raw only while a test asks for it.
 #pragma once
 
+#include "IcmpResponder.h"
 #include "NetLab.h"
 #include "engine/TPing.h"
 
@@ -95,6 +96,16 @@ protected:
             *host = ns.get();
         m_hosts.push_back(std::move(ns));
         return net + "2";
+    }
+
+    // A host whose kernel leaves echo requests to responder, started with policy; returns its address.
+    std::string AddServedHost(IcmpResponder& responder, IcmpResponder::Policy policy) {
+        const NetNamespace* host = nullptr;
+        const std::string address = AddHost(&host);
+        EXPECT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
+        std::string error;
+        EXPECT_TRUE(host && responder.Start(std::move(policy), host, &error)) << error;
+        return address;
     }
 
     // A host two hops away, behind a router that forwards and reports every expired packet:

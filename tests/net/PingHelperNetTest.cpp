@@ -3,7 +3,6 @@
 // closed). Its copy carries cap_net_raw as the package gives it.
 #include "EngineNetFixture.h"
 #include "IcmpPackets.h"
-#include "IcmpResponder.h"
 #include "engine/HelperProtocol.h"
 #include "engine/IcmpEcho.h"
 
@@ -129,12 +128,8 @@ std::string ProbeReport(const CommandResult& r) {
 using PingHelperTest = EngineNetFixture;
 
 TEST_F(PingHelperTest, AStrangersRequestIsRefusedUnlessExactlyRightAndNothingElseIsSent) {
-    const NetNamespace* host = nullptr;
-    const std::string address = AddHost(&host);
-    ASSERT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
     IcmpResponder counter;
-    std::string error;
-    ASSERT_TRUE(counter.Start(IcmpResponder::Silent(), host, &error)) << error;
+    const std::string address = AddServedHost(counter, IcmpResponder::Silent());
     ASSERT_TRUE(GiveHelperTheCapability(true));
 
     const auto request = [&address](int field, const std::string& value) {
@@ -337,19 +332,12 @@ TEST_F(PingHelperTest, ReportsThroughTheHelperAreTheRawSocketsReports) {
 TEST_F(PingHelperTest, AnotherProcessPingingTheSameHostKeepsItsReplies) {
     // Two users' runs with the same identifier, at the same time: the host answers only the one that
     // sends 32 data bytes, 100 ms late. The other must never count those answers as its own.
-    const NetNamespace* host = nullptr;
-    const std::string address = AddHost(&host);
-    ASSERT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
     IcmpResponder responder;
-    std::string error;
-    ASSERT_TRUE(responder.Start(
-        [](const IcmpResponder::Request& r) {
-            const std::size_t icmpLength = r.packet.size() - static_cast<std::size_t>(r.packet[0] & 0x0F) * 4;
-            return icmpLength == kEchoHeaderSize + 32 ? IcmpResponder::Echo(100)(r)
-                                                      : std::vector<IcmpResponder::Answer>{};
-        },
-        host, &error))
-        << error;
+    const std::string address = AddServedHost(responder, [](const IcmpResponder::Request& r) {
+        const std::size_t icmpLength = r.packet.size() - static_cast<std::size_t>(r.packet[0] & 0x0F) * 4;
+        return icmpLength == kEchoHeaderSize + 32 ? IcmpResponder::Echo(100)(r)
+                                                  : std::vector<IcmpResponder::Answer>{};
+    });
     ASSERT_TRUE(GiveHelperTheCapability(true));
     const std::vector<std::string> sameId = {"--identifier", "4242"};
     auto answered = std::async(std::launch::async,
@@ -365,12 +353,8 @@ TEST_F(PingHelperTest, AnotherProcessPingingTheSameHostKeepsItsReplies) {
 }
 
 TEST_F(PingHelperTest, AStopInMidTryEndsWithinASecond) {
-    const NetNamespace* host = nullptr;
-    const std::string address = AddHost(&host);
-    ASSERT_TRUE(host && host->Sysctl("net.ipv4.icmp_echo_ignore_all", "1"));
     IcmpResponder counter;
-    std::string error;
-    ASSERT_TRUE(counter.Start(IcmpResponder::Silent(), host, &error)) << error;
+    const std::string address = AddServedHost(counter, IcmpResponder::Silent());
     ASSERT_TRUE(GiveHelperTheCapability(true));
 
     // The window closes 400 ms into a try of 8 s.
