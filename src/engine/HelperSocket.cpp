@@ -3,6 +3,7 @@
 #include "engine/HelperSocket.h"
 
 #include "engine/HelperProtocol.h"
+#include "engine/IcmpEcho.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -116,7 +117,7 @@ public:
 
     SendOutcome Send(std::span<const std::uint8_t> message, const HostAddress& destination) override {
         // The helper builds the request itself from sequence and stamp, to its one destination.
-        if (!m_ready || message.size() < 12 || !(destination == m_destination))
+        if (!m_ready || message.size() < kEchoHeaderSize || !(destination == m_destination))
             return {IoStatus::Failed, EPIPE};
         const helper::Frame request = helper::EncodeSend({Read16(message, 6), Read32(message, 8)});
         m_lastSend = std::chrono::steady_clock::now();
@@ -206,8 +207,8 @@ private:
         ::posix_spawnattr_setsigmask(&attributes, &none);
         ::posix_spawnattr_setsigdefault(&attributes, &all);
         ::posix_spawnattr_setpgroup(&attributes, 0);
-        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                                    POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_USEVFORK);
+        ::posix_spawnattr_setflags(&attributes,
+                                   POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
         pid_t pid = -1;
         const int spawned =
             ::posix_spawn(&pid, m_path.c_str(), &actions, &attributes, argv.data(), environment);
