@@ -1,8 +1,10 @@
 // Address values, their text and socket-address forms, and IPv6 literals.
 #include "engine/HostAddress.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
+#include <iterator>
 #include <netdb.h>
 #include <netinet/in.h>
 
@@ -19,6 +21,16 @@ std::uint32_t HostAddress::Ipv4() const {
     if (family == IpFamily::V4)
         std::memcpy(&a, bytes.data(), sizeof a);
     return a;
+}
+
+HostAddress WithoutIpv4Mapping(const HostAddress& address) {
+    static constexpr std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (address.family != IpFamily::V6 ||
+        !std::equal(std::begin(kMapped), std::end(kMapped), address.bytes.begin()))
+        return address;
+    std::uint32_t v4 = 0;
+    std::memcpy(&v4, address.bytes.data() + 12, sizeof v4);
+    return HostAddress::Ipv4(v4);
 }
 
 std::string AddressText(const HostAddress& address) {

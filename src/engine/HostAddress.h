@@ -23,6 +23,9 @@ struct HostAddress {
     friend bool operator==(const HostAddress&, const HostAddress&) = default;
 };
 
+// For an IPv4-mapped IPv6 address (::ffff:192.0.2.7) the IPv4 address it holds; any other unchanged.
+HostAddress WithoutIpv4Mapping(const HostAddress& address);
+
 // "192.0.2.7", "fd00::2", "fe80::1%eth0" (the zone by interface name where it still exists).
 std::string AddressText(const HostAddress& address);
 

@@ -1,20 +1,21 @@
 // ICMP and ICMPv6 sockets on Linux: the raw socket where the program may open one, the kernel's ping
-// socket (net.ipv4.ping_group_range, which governs both families) where it may not.
+// socket (net.ipv4.ping_group_range, which governs both families) where it may not, and else the ping
+// helper (HelperSocket.cpp).
 #include "engine/IcmpSocket.h"
+
+#include "engine/HelperSocket.h"
+#include "engine/IcmpOptions.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <linux/errqueue.h>
-#include <linux/icmp.h>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
-#include <vector>
 
 namespace tevro {
 namespace {
@@ -45,17 +46,6 @@ bool IsIcmpReport(int error) {
     default:
         return false;
     }
-}
-
-msghdr Message(sockaddr_storage& name, iovec& iov, char* control, std::size_t controlSize) {
-    msghdr msg{};
-    msg.msg_name = &name;
-    msg.msg_namelen = sizeof name;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = controlSize;
-    return msg;
 }
 
 class PosixIcmpSocket final : public IcmpSocket {
@@ -118,7 +108,7 @@ private:
         sockaddr_storage from{};
         iovec iov{buffer.data(), buffer.size()};
         alignas(cmsghdr) char control[64];
-        msghdr msg = Message(from, iov, control, sizeof control);
+        msghdr msg = ReceiveHeader(from, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT);
         if (n < 0) {
             const int error = errno;
@@ -152,7 +142,7 @@ private:
         sockaddr_storage original{};
         iovec iov{quoted, sizeof quoted};
         alignas(cmsghdr) char control[256];
-        msghdr msg = Message(original, iov, control, sizeof control);
+        msghdr msg = ReceiveHeader(original, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(m_fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (n < 0)
             return false;
@@ -215,16 +205,6 @@ private:
     IpFamily m_family;
 };
 
-struct OptionStep {
-    int level;
-    int name;
-    const void* value;
-    socklen_t length;
-    const char* levelText;
-    const char* nameText;
-    int shownValue;
-};
-
 class PosixIcmpNetwork final : public IcmpNetwork {
 public:
     OpenOutcome Open(IpFamily family, int timeOutMs, int ttl) override {
@@ -238,12 +218,18 @@ public:
             const int rawError = errno;
             out.failure = OpenOutcome::Failure::Socket;
             out.error = rawError;
-            // Only a refusal for want of privilege is worth the ping socket: it is the same
-            // refusal a missing capability gives, and the ping socket needs no capability.
+            // Only a refusal for want of privilege is worth the other ways: it is the same refusal a
+            // missing capability gives, and neither the ping socket nor the helper needs one here.
             if (rawError != EPERM && rawError != EACCES)
                 return out;
             fd = ::socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
             if (fd < 0) {
+                if (HelperGrantsRawSockets(m_helper)) {
+                    out.failure = OpenOutcome::Failure::None;
+                    out.error = 0;
+                    out.socket = MakeHelperSocket(m_helper, family, timeOutMs, ttl, rawError);
+                    return out;
+                }
                 out.permissionDenied = true;
                 return out;
             }
@@ -252,58 +238,23 @@ public:
             out.error = 0;
         }
         auto socket = std::make_unique<PosixIcmpSocket>(fd, kind, family);
-
-        timeval tv{timeOutMs / 1000, static_cast<suseconds_t>(timeOutMs % 1000) * 1000};
-        const int on = 1;
-        std::vector<OptionStep> steps = {
-            {SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv, "SOL_SOCKET", "SO_SNDTIMEO", timeOutMs},
-            {SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv, "SOL_SOCKET", "SO_RCVTIMEO", timeOutMs},
-        };
-        // Let through only what can answer a try: echo reply, unreachable, time exceeded (and for
-        // ICMPv6 packet too big).
-        icmp_filter filter{~((1U << 0) | (1U << 3) | (1U << 11))};
-        icmp6_filter filter6{};
-        ICMP6_FILTER_SETBLOCKALL(&filter6);
-        for (const int type :
-             {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED})
-            ICMP6_FILTER_SETPASS(type, &filter6);
-        if (v6) {
-            // No checksum option: for ICMPv6 the kernel computes it on either socket kind.
-            steps.push_back({IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttl, sizeof ttl, "IPPROTO_IPV6",
-                             "IPV6_UNICAST_HOPS", ttl});
-            steps.push_back(
-                {IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVHOPLIMIT", on});
-            if (kind == IcmpSocketKind::Raw)
-                steps.push_back({IPPROTO_ICMPV6, ICMP6_FILTER, &filter6, sizeof filter6, "IPPROTO_ICMPV6",
-                                 "ICMP6_FILTER", static_cast<int>(filter6.icmp6_filt[0])});
-            else
-                steps.push_back(
-                    {IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on, "IPPROTO_IPV6", "IPV6_RECVERR", on});
-        } else {
-            steps.push_back({IPPROTO_IP, IP_TTL, &ttl, sizeof ttl, "IPPROTO_IP", "IP_TTL", ttl});
-            if (kind == IcmpSocketKind::Raw) {
-                steps.push_back({SOL_RAW, ICMP_FILTER, &filter, sizeof filter, "SOL_RAW", "ICMP_FILTER",
-                                 static_cast<int>(filter.data)});
-            } else {
-                steps.push_back({IPPROTO_IP, IP_RECVTTL, &on, sizeof on, "IPPROTO_IP", "IP_RECVTTL", on});
-                steps.push_back({IPPROTO_IP, IP_RECVERR, &on, sizeof on, "IPPROTO_IP", "IP_RECVERR", on});
-            }
-        }
-        for (const OptionStep& step : steps) {
-            if (::setsockopt(fd, step.level, step.name, step.value, step.length) != 0) {
-                out.failure = OpenOutcome::Failure::Option;
-                out.error = errno;
-                out.handle = fd;
-                out.level = step.levelText;
-                out.option = step.nameText;
-                out.value = step.shownValue;
-                out.length = static_cast<int>(step.length);
-                return out;
-            }
+        SocketOptionFailure refused;
+        if (!ConfigureIcmpSocket(fd, kind == IcmpSocketKind::Raw, family, timeOutMs, ttl, refused)) {
+            out.failure = OpenOutcome::Failure::Option;
+            out.error = refused.error;
+            out.handle = refused.handle;
+            out.level = refused.level;
+            out.option = refused.option;
+            out.value = refused.value;
+            out.length = refused.length;
+            return out;
         }
         out.socket = std::move(socket);
         return out;
     }
+
+private:
+    const std::string m_helper = PingHelperPath();
 };
 
 } // namespace

@@ -2,15 +2,14 @@
 #include "engine/PingRun.h"
 
 #include "common/Product.h"
+#include "engine/HelperSocket.h"
 #include "engine/IcmpEcho.h"
 
 #include <arpa/inet.h>
 #include <atomic>
-#include <filesystem>
 #include <limits>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <unistd.h>
 
 namespace tevro {
@@ -49,8 +48,7 @@ PingEnvironment PingEnvironment::System() {
     // same sequence numbers, and replies are told apart without looking at their sender.
     static std::atomic<unsigned> runs{0};
     env.identifier = static_cast<std::uint16_t>((static_cast<unsigned>(::getpid()) + runs.fetch_add(1)) & 0xFFFF);
-    std::error_code ec;
-    env.programPath = QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe", ec).string());
+    env.helperPath = QString::fromStdString(PingHelperPath());
     env.groupId = ::getgid();
     return env;
 }
@@ -129,6 +127,11 @@ void PingRun::Execute(const StopSignal& stop) {
         if (!OpenSocket(destination.family))
             return;
     }
+    if (!Opened(m_socket->Begin({destination, p.DataSize, p.Count, m_env.identifier}, stop),
+                destination.family)) {
+        m_socket.reset();
+        return;
+    }
 
     std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[kEchoBufferSize]());
     std::unique_ptr<std::uint8_t[]> reply(new (std::nothrow) std::uint8_t[kEchoBufferSize]);
@@ -163,9 +166,19 @@ void PingRun::Execute(const StopSignal& stop) {
 }
 
 bool PingRun::OpenSocket(IpFamily family) {
+    OpenOutcome opened = m_env.network->Open(family, m_params.TimeOut, m_params.TTL);
+    if (!Opened(opened, family))
+        return false;
+    m_socket = std::move(opened.socket);
+    return true;
+}
+
+bool PingRun::Opened(const OpenOutcome& opened, IpFamily family) {
     const PingParams& p = m_params;
-    OpenOutcome opened = m_env.network->Open(family, p.TimeOut, p.TTL);
-    if (opened.failure == OpenOutcome::Failure::Socket) {
+    switch (opened.failure) {
+    case OpenOutcome::Failure::None:
+        return true;
+    case OpenOutcome::Failure::Socket:
         m_result.ResultCode = SOCKET_ERROR;
         m_result.Report =
             p.Host % QStringLiteral("\r\n\tSocket(%1) failed. Status: %2")
@@ -173,28 +186,34 @@ bool PingRun::OpenSocket(IpFamily family) {
                                                      : QStringLiteral("AF_INET,SOCK_RAW,IPPROTO_ICMP"))
                          .arg(opened.error);
         if (opened.permissionDenied) {
-            // A bare "permission denied" helps nobody: say how to allow it.
+            // A bare "permission denied" helps nobody: say how to allow it. The window program itself
+            // never gets the capability: it loads plugins that its user's environment chooses.
             m_result.Report +=
-                QStringLiteral("\r\n\tTo allow pinging, either give the program the raw-socket capability: "
-                               "sudo setcap cap_net_raw+ep '%1' or admit your group to ping sockets: "
-                               "sudo sysctl -w net.ipv4.ping_group_range=\"%2 %2\"")
-                    .arg(m_env.programPath, QString::number(m_env.groupId));
+                QStringLiteral("\r\n\tTo allow pinging, either give Tevro's ping helper the raw-socket "
+                               "capability: sudo setcap cap_net_raw+ep '%1' or admit your group to ping "
+                               "sockets: sudo sysctl -w net.ipv4.ping_group_range=\"%2 %2\"")
+                    .arg(m_env.helperPath, QString::number(m_env.groupId));
         }
         return false;
-    }
-    if (opened.failure == OpenOutcome::Failure::Option) {
+    case OpenOutcome::Failure::Option:
         m_result.ResultCode = SOCKET_ERROR;
         m_result.Report =
             p.Host % QStringLiteral("\r\n\tSetSockOpt(%1,%2,%3,%4,%5) failed. Status: %6")
                          .arg(opened.handle)
-                         .arg(QString::fromLatin1(opened.level), QString::fromLatin1(opened.option))
+                         .arg(QString::fromStdString(opened.level), QString::fromStdString(opened.option))
                          .arg(opened.value)
                          .arg(opened.length)
                          .arg(opened.error);
         return false;
+    case OpenOutcome::Failure::Helper:
+        m_result.ResultCode = SOCKET_ERROR;
+        m_result.Report = p.Host % QStringLiteral("\r\n\tThe ping helper '%1' did not accept the request. "
+                                                  "Status: %2")
+                                       .arg(m_env.helperPath)
+                                       .arg(opened.error);
+        return false;
     }
-    m_socket = std::move(opened.socket);
-    return true;
+    return false;
 }
 
 bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString& header) {
@@ -216,7 +235,8 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
         const Ipv6Literal parsed = ParseIpv6Literal(host);
         if (parsed.status != 0)
             return failed(parsed.status);
-        destination = parsed.address;
+        // An IPv4-mapped address means the IPv4 host it holds; over ICMPv6 it would never answer.
+        destination = WithoutIpv4Mapping(parsed.address);
         literal = p.Host.startsWith(QLatin1Char('[')) ? p.Host.mid(1, p.Host.size() - 2) : p.Host;
     }
     if (literal) {
@@ -230,7 +250,7 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
     const HostLookup found = m_env.resolver->ByName(host, stop);
     if (found.status != 0)
         return failed(found.status);
-    destination = found.address;
+    destination = WithoutIpv4Mapping(found.address);
     header = QStringLiteral("%1 [%2]:\r\n\t").arg(p.Host, Text(destination));
     return true;
 }
@@ -243,6 +263,7 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
     QString& report = m_result.Report;
     TickClock& clock = *m_env.clock;
 
+    m_socket->AwaitSendSlot(stop);
     const std::uint32_t stamp = clock.NowMs();
     StampEchoRequest(request, sequence, stamp, destination.family);
     report += QStringLiteral("Try #%1: ").arg(static_cast<std::uint16_t>(sequence + 1));
@@ -263,12 +284,12 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
 
     EchoExpectation expected;
     expected.destination = destination;
-    if (m_socket->Kind() == IcmpSocketKind::Raw)
+    if (CarriesOurIdentifier(m_socket->Kind()))
         expected.identifier = m_env.identifier;
     expected.sequence = sequence;
     expected.stamp = stamp;
     // Only the IPv4 raw socket delivers the IP header; ICMPv6 sockets give the hop limit apart.
-    const bool withIpHeader = m_socket->Kind() == IcmpSocketKind::Raw && destination.family == IpFamily::V4;
+    const bool withIpHeader = CarriesOurIdentifier(m_socket->Kind()) && destination.family == IpFamily::V4;
 
     // The time-out is the try's whole budget: packets that are not ours do not extend it.
     const std::uint32_t start = clock.NowMs();
@@ -294,8 +315,13 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
         case IoStatus::Done:
             break;
         }
+        // Where the helper sent and read the packets, its times count: the hops to and from it are
+        // not the network's. Taken as the difference of two millisecond ticks, as here.
+        std::uint32_t now = clock.NowMs();
+        if (sent.sentUs >= 0 && got.receivedUs >= 0)
+            now = stamp + static_cast<std::uint32_t>(got.receivedUs / 1000 - sent.sentUs / 1000);
         const DecodedEcho decoded = DecodeEchoReply(reply.first(std::min(got.length, reply.size())),
-                                                    withIpHeader, got.source, expected, clock.NowMs());
+                                                    withIpHeader, got.source, expected, now);
         switch (decoded.outcome) {
         case EchoOutcome::Unrelated:
             continue;

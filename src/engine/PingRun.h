@@ -57,7 +57,7 @@ struct PingEnvironment {
     std::shared_ptr<Resolver> resolver;
     std::shared_ptr<TickClock> clock;
     std::uint16_t identifier = 0; // of our echo requests on a raw socket
-    QString programPath;          // named in the hint when pinging is not allowed
+    QString helperPath;           // the ping helper, named in the hint when pinging is not allowed
     unsigned groupId = 0;         // likewise
 
     // The real thing: POSIX sockets, getaddrinfo, the monotonic clock, this process.
@@ -87,6 +87,8 @@ public:
 private:
     enum class TryEnd { Next, Leave, Stopped };
     bool OpenSocket(IpFamily family);
+    // False, with the report, for a socket (or helper) that could not be made ready.
+    bool Opened(const OpenOutcome& opened, IpFamily family);
     bool Resolve(const StopSignal& stop, HostAddress& destination, QString& header);
     TryEnd RunTry(std::span<std::uint8_t> request, std::span<std::uint8_t> reply,
                   const HostAddress& destination, std::uint16_t sequence, const StopSignal& stop,

@@ -5,6 +5,8 @@
 #include "desktop/FMXUtils.h"
 #include "desktop/SessionBus.h"
 #include "desktop/SingleInstance.h"
+#include "engine/HelperSocket.h"
+#include "engine/Privileges.h"
 #include "ui/CommandLine.h"
 #include "ui/Graph_u.h"
 #include "ui/MessageBox.h"
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +66,17 @@ void EndModalDialogs() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any library or plugin is loaded: plugins are chosen by the user's environment, so a
+    // capability given to this file would be theirs too. Without root, the ping helper pings.
+    if (::geteuid() != 0 && tevro::HoldsCapabilities()) {
+        if (!tevro::DropCapabilities()) {
+            std::fprintf(stderr, "tevro: cannot give up the capabilities of its program file\n");
+            return 1;
+        }
+        std::fprintf(stderr,
+                     "tevro: gave up the capabilities of its program file; the ping helper %s pings\n",
+                     tevro::PingHelperPath().c_str());
+    }
     // Before the QApplication: Qt reads what this sets as its first window is made.
     const QString withoutSessionBus = tevro::StartWithoutSilentSessionBus();
     if (!withoutSessionBus.isEmpty()) {

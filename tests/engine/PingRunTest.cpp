@@ -234,9 +234,9 @@ TEST_F(PingRunTest, FailuresBeforeTheFirstTry) {
     EXPECT_EQ(
         r.Report,
         QStringLiteral("gateway\r\n\tSocket(AF_INET,SOCK_RAW,IPPROTO_ICMP) failed. Status: 1\r\n"
-                       "\tTo allow pinging, either give the program the raw-socket capability: sudo setcap "
-                       "cap_net_raw+ep '/opt/tevro/tevro' or admit your group to ping sockets: sudo sysctl "
-                       "-w net.ipv4.ping_group_range=\"1000 1000\""));
+                       "\tTo allow pinging, either give Tevro's ping helper the raw-socket capability: sudo "
+                       "setcap cap_net_raw+ep '/opt/tevro/libexec/tevro/tevro-ping' or admit your group to "
+                       "ping sockets: sudo sysctl -w net.ipv4.ping_group_range=\"1000 1000\""));
     expectNoStatistics(r);
     world.network->permissionDenied = false;
     world.network->error = EMFILE;
@@ -325,6 +325,23 @@ TEST_F(PingRunTest, Ipv6HostsGoOverIcmpv6) {
         r.Report.startsWith(QStringLiteral("[fe80::1%lo] (reverse lookup failed):\r\n\tTry #1: successful")))
         << r.Report.toStdString();
     EXPECT_NE(world.network->sent.back().destination.scope, 0u);
+
+    // An IPv4-mapped address, typed or looked up, is the IPv4 host it holds, pinged over ICMP.
+    world.network->openedFamilies.clear();
+    world.resolver->names["mapped"] = Ip("::ffff:192.0.2.8");
+    Script({Answered(3), Answered(4)});
+    r = Run(QStringLiteral("[::ffff:192.0.2.7]"), 1);
+    EXPECT_TRUE(r.Report.startsWith(QStringLiteral(
+        "[::ffff:192.0.2.7] (reverse lookup failed):\r\n\tTry #1: successful, DataSize=32, TTL=52")))
+        << r.Report.toStdString();
+    EXPECT_TRUE(Run(QStringLiteral("mapped"), 1)
+                    .Report.startsWith(QStringLiteral("mapped [192.0.2.8]:\r\n\tTry #1: successful")));
+    EXPECT_EQ(world.network->openedFamilies,
+              (std::vector<IpFamily>{IpFamily::V6, IpFamily::V4, IpFamily::V4}));
+    ASSERT_EQ(world.network->sent.size(), 4u);
+    EXPECT_EQ(world.network->sent[2].destination, Ip("192.0.2.7"));
+    EXPECT_EQ(world.network->sent[3].destination, Ip("192.0.2.8"));
+    EXPECT_EQ(world.network->sent[2].icmp[0], 8);
 
     // A name without an IPv4 address: the IPv4 socket opened first gives way to an ICMPv6 one.
     world.network->openedFamilies.clear();

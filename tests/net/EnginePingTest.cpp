@@ -1,110 +1,17 @@
 // The ping engine on the real wire: 127.0.0.1 and hosts in namespaces of the test's own (root only).
+#include "EngineNetFixture.h"
 #include "IcmpResponder.h"
-#include "NetLab.h"
-#include "engine/TPing.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTest>
-#include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 using namespace tevro;
 using namespace tevro::testing;
 
 namespace {
 
-constexpr const char* kPrefix = "tvengine";
-
-// An nftables ruleset that applies verdict to incoming echo requests.
-std::string DropRule(const std::string& verdict) {
-    return "table inet tvengine {\n chain input {\n  type filter hook input priority 0;\n"
-           "  icmp type echo-request " +
-           verdict + "\n }\n}\n";
-}
-
-QString Text(const CommandResult& r) {
-    return QString::fromStdString(r.output);
-}
-
-// Times of the successful tries, in order.
-std::vector<int> TryTimes(const QString& report) {
-    std::vector<int> times;
-    static const QRegularExpression time(QStringLiteral("Time=(\\d+) ms"));
-    for (auto it = time.globalMatch(report); it.hasNext();)
-        times.push_back(it.next().captured(1).toInt());
-    return times;
-}
-
-class EnginePingTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!IsRoot())
-            return;
-        // The probe runs as nobody, who may not reach into the build tree: give it a copy it can run.
-        char dir[] = "/tmp/tvengine-probe-XXXXXX";
-        if (::mkdtemp(dir)) {
-            std::filesystem::permissions(dir, std::filesystem::perms(0755));
-            s_probe = std::string(dir) + "/tevro-ping-probe";
-            std::filesystem::copy_file(TEVRO_PING_PROBE, s_probe);
-            std::filesystem::permissions(s_probe, std::filesystem::perms(0755));
-        }
-    }
-    static void TearDownTestSuite() {
-        if (!s_probe.empty())
-            std::filesystem::remove_all(std::filesystem::path(s_probe).parent_path());
-    }
-
-    void SetUp() override {
-        if (!IsRoot())
-            GTEST_SKIP() << "needs root: raw ICMP sockets and network namespaces";
-        std::string error;
-        m_client = NetNamespace::Create(kPrefix, "c", &error);
-        if (!m_client)
-            GTEST_SKIP() << "network namespaces are not available here: " << error;
-    }
-
-    // A host in a namespace of its own, linked to the client; returns its address.
-    std::string AddHost(const NetNamespace** host = nullptr, bool v6 = false) {
-        const int n = static_cast<int>(m_hosts.size()) + 1;
-        std::string error;
-        auto ns = NetNamespace::Create(kPrefix, "h" + std::to_string(n), &error);
-        EXPECT_TRUE(ns) << error;
-        if (!ns)
-            return {};
-        const std::string net = v6 ? "fd31:" + std::to_string(n) + "::" : "10.231." + std::to_string(n) + ".";
-        EXPECT_TRUE(LinkNamespaces(*m_client, net + "1", *ns, net + "2", &error)) << error;
-        if (host)
-            *host = ns.get();
-        m_hosts.push_back(std::move(ns));
-        return net + "2";
-    }
-
-    PingResult PingFromClient(const std::string& host, int count, int timeOut, int ttl = 32) {
-        PingResult result;
-        StopSignal stop;
-        EXPECT_TRUE(m_client->Enter([&] {
-            result = RunPing({QString::fromStdString(host), timeOut, 32, ttl, count},
-                             PingEnvironment::System(), stop);
-        }));
-        return result;
-    }
-
-    // The probe as the user nobody, inside ns.
-    CommandResult ProbeAsNobody(const NetNamespace& ns, const std::string& host, int timeOut, int ttl,
-                                int count) {
-        return ns.Exec({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all",
-                        s_probe, host, std::to_string(timeOut), "32", std::to_string(ttl),
-                        std::to_string(count)});
-    }
-
-    static std::string s_probe;
-    std::unique_ptr<NetNamespace> m_client;
-    std::vector<std::unique_ptr<NetNamespace>> m_hosts;
-};
-
-std::string EnginePingTest::s_probe;
+using EnginePingTest = EngineNetFixture;
 
 // An echo reply that left its host with TTL (or hop limit) 99, whatever the request carried.
 std::vector<IcmpResponder::Answer> EchoWithTtl99(const IcmpResponder::Request& request) {
@@ -124,6 +31,13 @@ TEST_F(EnginePingTest, LoopbackOverTheRawSocket) {
         << r.Report.toStdString();
     // The TTL shown is the reply's, not the 32 of the row.
     EXPECT_EQ(r.Report.count(QStringLiteral("TTL=%1,").arg(defaultTtl)), 3) << r.Report.toStdString();
+
+    // An IPv4-mapped IPv6 address is the IPv4 host it holds.
+    const PingResult mapped =
+        RunPing({QStringLiteral("::ffff:127.0.0.1"), 1000, 32, 32, 1}, PingEnvironment::System(), stop);
+    EXPECT_EQ(mapped.ResultCode, PING_SUCCESS) << mapped.Report.toStdString();
+    EXPECT_TRUE(mapped.Report.contains(QStringLiteral("TTL=%1,").arg(defaultTtl)))
+        << mapped.Report.toStdString();
 }
 
 TEST_F(EnginePingTest, PingSocketForAnOrdinaryUser) {
@@ -376,30 +290,20 @@ TEST_F(EnginePingTest, Ipv6HostWithEchoSwitchedOffTimesOut) {
 }
 
 TEST_F(EnginePingTest, Ipv6TimeExceededFromARouter) {
-    // client fd31:1::1 -- fd31:1::2 router fd31:2::1 -- fd31:2::2 host
-    std::string error;
-    auto router = NetNamespace::Create(kPrefix, "r", &error);
-    auto host = NetNamespace::Create(kPrefix, "h", &error);
-    ASSERT_TRUE(router && host) << error;
-    ASSERT_TRUE(LinkNamespaces(*m_client, "fd31:1::1", *router, "fd31:1::2", &error)) << error;
-    ASSERT_TRUE(LinkNamespaces(*router, "fd31:2::1", *host, "fd31:2::2", &error)) << error;
-    ASSERT_EQ(m_client->Exec({"ip", "-6", "route", "add", "fd31:2::/64", "via", "fd31:1::2"}).exitCode, 0);
-    ASSERT_EQ(host->Exec({"ip", "-6", "route", "add", "fd31:1::/64", "via", "fd31:2::1"}).exitCode, 0);
-    ASSERT_TRUE(router->Sysctl("net.ipv6.conf.all.forwarding", "1"));
-    ASSERT_TRUE(router->Sysctl("net.ipv6.icmp.ratelimit", "0")); // one error for every try
+    ASSERT_TRUE(AddRoutedHost());
     ASSERT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "0 2147483647"));
 
     // Two hops reach the host (its reply crossing the router too: hop limit 64 less one), once the
     // neighbours on both links have found each other.
     PingResult through;
     for (int i = 0; i < 10 && through.ResultCode != PING_SUCCESS; ++i)
-        through = PingFromClient("fd31:2::2", 1, 300, 2);
+        through = PingFromClient("fd31:102::2", 1, 300, 2);
     EXPECT_TRUE(through.Report.contains(QStringLiteral("TTL=63,"))) << through.Report.toStdString();
 
     const QString expired = QStringLiteral("failure, TTL expired during transmission; packet discarded.");
-    const PingResult raw = PingFromClient("fd31:2::2", 2, 1000, 1);
+    const PingResult raw = PingFromClient("fd31:102::2", 2, 1000, 1);
     EXPECT_EQ(raw.Report.count(expired), 2) << raw.Report.toStdString();
-    const CommandResult datagram = ProbeAsNobody(*m_client, "fd31:2::2", 1000, 1, 2);
+    const CommandResult datagram = ProbeAsNobody(*m_client, "fd31:102::2", 1000, 1, 2);
     EXPECT_EQ(Text(datagram).count(expired), 2) << datagram.output;
 }
 

@@ -196,7 +196,7 @@ PingEnvironment FakeWorld::Environment(std::uint16_t identifier) const {
     env.resolver = resolver;
     env.clock = clock;
     env.identifier = identifier;
-    env.programPath = QStringLiteral("/opt/tevro/tevro");
+    env.helperPath = QStringLiteral("/opt/tevro/libexec/tevro/tevro-ping");
     env.groupId = 1000;
     return env;
 }
