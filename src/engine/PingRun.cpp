@@ -333,7 +333,8 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
             return TryEnd::Next;
         case EchoOutcome::Reply: {
             // The texts keep whole milliseconds, cut from the exact time so that both tell the same.
-            const std::int64_t us = std::max<std::int64_t>(receivedUs - sentUs, 0);
+            const std::int64_t us = std::max<std::int64_t>(
+                sent.sentUs >= 0 && got.receivedUs >= 0 ? got.receivedUs - sent.sentUs : receivedUs - sentUs, 0);
             const int t =
                 static_cast<int>(std::min<std::int64_t>(us / 1000, std::numeric_limits<int>::max()));
             m_result.RepliesUs.push_back(us);

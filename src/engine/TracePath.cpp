@@ -143,6 +143,7 @@ ProbeEnd ProbeHop(IcmpSocket& socket, std::span<std::uint8_t> request, std::span
     TickClock& clock = *env.clock;
     // The sequence is the hop number: a late answer to an earlier hop is not taken for this one's.
     const auto sequence = static_cast<std::uint16_t>(hop.number);
+    socket.AwaitSendSlot(stop);
     const std::uint32_t stamp = clock.NowMs();
     StampEchoRequest(request, sequence, stamp, destination.family);
     const SendOutcome sent = socket.Send(request, destination);
@@ -155,11 +156,11 @@ ProbeEnd ProbeHop(IcmpSocket& socket, std::span<std::uint8_t> request, std::span
 
     EchoExpectation expected;
     expected.destination = destination;
-    if (socket.Kind() == IcmpSocketKind::Raw)
+    if (CarriesOurIdentifier(socket.Kind()))
         expected.identifier = env.identifier;
     expected.sequence = sequence;
     expected.stamp = stamp;
-    const bool withIpHeader = socket.Kind() == IcmpSocketKind::Raw && destination.family == IpFamily::V4;
+    const bool withIpHeader = CarriesOurIdentifier(socket.Kind()) && destination.family == IpFamily::V4;
     for (;;) {
         const std::uint32_t elapsed = clock.NowMs() - stamp;
         if (elapsed >= static_cast<std::uint32_t>(timeOutMs))
@@ -176,8 +177,12 @@ ProbeEnd ProbeHop(IcmpSocket& socket, std::span<std::uint8_t> request, std::span
         case IoStatus::Done:
             break;
         }
+        // Where the helper sent and read the packets, its times count, as for a ping.
+        std::uint32_t now = clock.NowMs();
+        if (sent.sentUs >= 0 && got.receivedUs >= 0)
+            now = stamp + static_cast<std::uint32_t>(got.receivedUs / 1000 - sent.sentUs / 1000);
         const DecodedEcho decoded = DecodeEchoReply(reply.first(std::min(got.length, reply.size())),
-                                                    withIpHeader, got.source, expected, clock.NowMs());
+                                                    withIpHeader, got.source, expected, now);
         switch (decoded.outcome) {
         case EchoOutcome::Unrelated:
             continue;
@@ -195,7 +200,7 @@ ProbeEnd ProbeHop(IcmpSocket& socket, std::span<std::uint8_t> request, std::span
         }
         // The router's address: the packet's source, or for the ping socket the offender of its error.
         hop.from = got.source;
-        const std::uint32_t roundTrip = clock.NowMs() - stamp;
+        const std::uint32_t roundTrip = now - stamp;
         hop.replyMs = roundTrip > 0x7FFFFFFF ? 0 : static_cast<int>(roundTrip);
         return ProbeEnd::Done;
     }
@@ -281,6 +286,13 @@ TraceResult TracePath(const QString& host, const PingEnvironment& env, const Sto
                 opened.permissionDenied
                     ? QStringLiteral("pinging is not allowed to this user (status %1)").arg(opened.error)
                     : QStringLiteral("no socket could be opened (status %1)").arg(opened.error);
+            break;
+        }
+        // The helper starts once it knows where to send: one request per hop.
+        const OpenOutcome begun = opened.socket->Begin({destination, kDataSize, 1, env.identifier}, stop);
+        if (begun.failure != OpenOutcome::Failure::None) {
+            result.end = stop.Requested() ? TraceResult::End::Stopped : TraceResult::End::SocketFailed;
+            result.problem = QStringLiteral("the ping helper did not start (status %1)").arg(begun.error);
             break;
         }
         TraceHop hop;

@@ -53,6 +53,12 @@ protected:
             s_probe = std::string(dir) + "/tevro-trace-probe";
             std::filesystem::copy_file(TEVRO_TRACE_PROBE, s_probe);
             std::filesystem::permissions(s_probe, std::filesystem::perms(0755));
+            // Beside it, where the engine looks first, the ping helper with the capability the package
+            // gives it.
+            const std::string helper = std::string(dir) + "/tevro-ping";
+            std::filesystem::copy_file(TEVRO_PING_HELPER, helper);
+            std::filesystem::permissions(helper, std::filesystem::perms(0755));
+            s_helperReady = RunCommand({"setcap", "cap_net_raw+ep", helper}).exitCode == 0;
         }
     }
     static void TearDownTestSuite() {
@@ -121,13 +127,26 @@ protected:
         ASSERT_TRUE(m_client->WriteEtcFile("resolv.conf", "nameserver 127.0.0.1\n", &error)) << error;
     }
 
-    // The probe in the client namespace: as root through the raw socket, as nobody through the ping socket.
-    QString Trace(const std::string& host, bool asNobody) {
+    // The probe in the client namespace: as root through the raw socket; as nobody through the ping
+    // socket, and with the ping sockets closed through the ping helper.
+    enum class Way { RawSocket, PingSocket, Helper };
+    static constexpr Way kWays[] = {Way::RawSocket, Way::PingSocket, Way::Helper};
+    static const char* Name(Way way) {
+        return way == Way::RawSocket ? " as root" : way == Way::PingSocket ? " as nobody" : " through the helper";
+    }
+
+    QString Trace(const std::string& host, Way way) {
         std::vector<std::string> argv = {s_probe, host};
-        if (asNobody)
+        if (way != Way::RawSocket)
             argv.insert(argv.begin(),
                         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all"});
+        if (way == Way::Helper) {
+            EXPECT_TRUE(s_helperReady) << "setcap on the helper's copy failed";
+            EXPECT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "1 0"));
+        }
         const CommandResult r = m_client->Exec(argv);
+        if (way == Way::Helper)
+            EXPECT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "0 2147483647"));
         EXPECT_EQ(r.exitCode, 0) << r.output;
         QString out = Q(r.output);
         return out.left(out.indexOf(QStringLiteral("\nelapsed=")));
@@ -150,14 +169,16 @@ protected:
     }
 
     static std::string s_probe;
+    static bool s_helperReady;
     std::unique_ptr<NetNamespace> m_client, m_r1, m_r2, m_host;
 };
 
 std::string TracePathNet::s_probe;
+bool TracePathNet::s_helperReady = false;
 
 TEST_F(TracePathNet, AHostThatStopsAnsweringEndsWithThreeSilentHops) {
     for (const Family& f : kFamilies) {
-        for (const bool asNobody : {false, true}) {
+        for (const Way way : kWays) {
             const QString expected =
                 QStringLiteral("Path to %1 when it stopped answering:\n"
                                "\t1  %2 (r1-%3.test)  T ms\n"
@@ -166,8 +187,8 @@ TEST_F(TracePathNet, AHostThatStopsAnsweringEndsWithThreeSilentHops) {
                                "\tLast answering hop: 2 (%4); the last 3 hops did not answer")
                     .arg(Q(f.host), Q(f.r1), f.name[3] == '4' ? QStringLiteral("v4") : QStringLiteral("v6"),
                          Q(f.r2));
-            EXPECT_EQ(WithoutTimes(Trace(f.host, asNobody)), expected)
-                << f.name << (asNobody ? " as nobody" : " as root");
+            EXPECT_EQ(WithoutTimes(Trace(f.host, way)), expected)
+                << f.name << Name(way);
         }
     }
 }
@@ -175,16 +196,16 @@ TEST_F(TracePathNet, AHostThatStopsAnsweringEndsWithThreeSilentHops) {
 TEST_F(TracePathNet, ACutLinkEndsWithTheRoutersUnreachable) {
     CutTheHostsLinks();
     for (const Family& f : kFamilies) {
-        for (const bool asNobody : {false, true}) {
+        for (const Way way : kWays) {
             // The trace ends the moment r2 answers, often before a name could come: names are not compared.
-            QString got = WithoutTimes(Trace(f.host, asNobody));
+            QString got = WithoutTimes(Trace(f.host, way));
             got.replace(QRegularExpression(QStringLiteral(" \\(r1-v\\d\\.test\\)")), QString());
             const QString expected = QStringLiteral("Path to %1 when it stopped answering:\n"
                                                     "\t1  %2  T ms\n"
                                                     "\t2  %3  T ms  %4\n"
                                                     "\tLast answering hop: 2 (%3); it reported %4")
                                          .arg(Q(f.host), Q(f.r1), Q(f.r2), QString::fromLatin1(f.cutError));
-            EXPECT_EQ(got, expected) << f.name << (asNobody ? " as nobody" : " as root");
+            EXPECT_EQ(got, expected) << f.name << Name(way);
         }
     }
 }
