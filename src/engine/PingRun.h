@@ -11,6 +11,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class TPing;
 
@@ -32,6 +33,7 @@ struct PingResult {
     int MeanTime = 0;   // ms
     int PacketLoss = 0; // percent
     QString Report;     // lines joined by "\r\n"; continuation lines begin with "\t"
+    std::optional<HostAddress> Address; // what the host text resolved to; none when it did not
 };
 
 // A host row's parameters.
@@ -41,6 +43,7 @@ struct PingParams {
     int DataSize = 32;  // data bytes per request
     int TTL = 32;       // outgoing time-to-live
     int Count = 3;      // tries
+    bool ReverseLookup = true; // an address is looked up for its name, which the report shows
 };
 
 // The outside world of a run.

@@ -2,6 +2,8 @@
 // TevroScheduler.cpp and TevroResults.cpp.
 #pragma once
 
+#include "common/Product.h"
+#include "common/Resources.h"
 #include "desktop/DesktopNotifier.h"
 #include "monitor/CycleSchedule.h"
 #include "monitor/HostStates.h"
@@ -35,6 +37,15 @@ struct TF_Tevro::MonitorState {
             cycleTimer->stop();
         if (factory != nullptr)
             factory->Shutdown();
+    }
+
+    // The desktop's notification service, reached on the first notification.
+    tevro::DesktopNotifier& Notifier() {
+        if (notifier == nullptr)
+            notifier = tevro::MakeSessionBusNotifier(
+                QString::fromLatin1(tevro::kProductName), QString::fromLatin1(tevro::kDesktopId),
+                QImage(tevro::ResourcePath(QStringLiteral("Tevro_Icon_64"))));
+        return *notifier;
     }
 
     tevro::PingWorkerFactory* factory = nullptr; // in use; null until the first worker

@@ -40,18 +40,14 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QStr
     tevro::SetHint(Row(slot).Status, hint);
 
     if (monitor.notify && change.kind != tevro::HostChange::Kind::None) {
-        if (monitor.notifier == nullptr)
-            monitor.notifier = tevro::MakeSessionBusNotifier(
-                QString::fromLatin1(tevro::kProductName), QString::fromLatin1(tevro::kDesktopId),
-                QImage(tevro::ResourcePath(QStringLiteral("Tevro_Icon_64"))));
         if (change.kind == tevro::HostChange::Kind::WentDown) {
-            monitor.notifier->Notify(QStringLiteral("%1 is not answering").arg(change.host),
+            monitor.Notifier().Notify(QStringLiteral("%1 is not answering").arg(change.host),
                                      QStringLiteral("Since %1 (first failed round): %2.")
                                          .arg(Moment(change.firstFailedAt), change.reason),
                                      true);
         } else {
             const qint64 away = change.firstFailedAt.secsTo(change.backAt);
-            monitor.notifier->Notify(QStringLiteral("%1 is answering again").arg(change.host),
+            monitor.Notifier().Notify(QStringLiteral("%1 is answering again").arg(change.host),
                                      QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
                                          .arg(tevro::DurationText(away), Moment(change.firstFailedAt))
                                          .arg(change.replyTime),

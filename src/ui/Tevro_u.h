@@ -39,7 +39,9 @@ class Resolver;
 class SocketLibrary;
 class SettingsStore;
 class SpinEdit;
+class RouteTable;
 struct LookupAnswer;
+struct PingResult;
 } // namespace tevro
 
 // The controls of one host row; `_0n` in the control names is the row's slot number.
@@ -209,6 +211,47 @@ private:
     void FeedGraph(int slot, int resultCode, int meanTime, int packetLoss);
     void AddLogEntry(const QString& markup);
     std::shared_ptr<MonitorState> m_monitor; // shared_ptr: its type is complete only in the monitor files
+
+public:
+    // ---- Whose fault a failed round is, sleep and clock changes: bodies in ui/TevroAvailability.cpp ----
+
+    // Writes the UTC offset into the LOG and starts listening for logind's announcements of sleep.
+    void StartAvailabilityWatch();
+    // The computer is about to sleep (true) or has woken up (false).
+    void PrepareForSleep(bool start);
+    // The local network was found down and no host has answered since; the computer sleeps.
+    bool LocalNetworkDown() const;
+    bool Asleep() const;
+    // Tests put a routing table of their own in place (not owned; null: the kernel's), and monotonic
+    // clocks in milliseconds (the second counts through suspend) that go with the window's clock.
+    void SetRouteTable(tevro::RouteTable* routes);
+    void SetAvailabilityClocks(std::function<qint64()> monotonicMs, std::function<qint64()> boottimeMs);
+
+    // The scheduler's and result processing's calls. BeginRound: false while no round may start (the
+    // computer sleeps, or waits for its network after waking). AvailabilityBeforeEntry: looks at the
+    // clocks before an entry is written; false for a result of a round abandoned by a sleep.
+    bool BeginRound(bool runningStarts);
+    void RoundWorkerStarted(const void* worker);
+    void NoteResultAddress(const void* worker, const tevro::PingResult& result);
+    bool AvailabilityBeforeEntry(const void* sender);
+    // A slot's result for its host's up/down state: at once, or held until its round is judged.
+    void JudgeInRound(const void* sender, int slot, int resultCode, int meanTime, const QString& report);
+    void HostRoundResult(int slot, int resultCode, int meanTime, const QString& report);
+
+private:
+    struct AvailabilityState;
+    AvailabilityState& Availability();
+    void WatchClocks();
+    void ComputerSleeps();
+    void ComputerWoke(qint64 sleptMs, bool announced);
+    void AbandonRound();
+    void PingGateways();
+    void GatewayAnswered(const void* worker, bool answered);
+    void FinishRoundCheck();
+    void LocalNetworkBack();
+    void NetworkWaitTick();
+    void ConnectionNotice(const QString& summary, const QString& body, bool urgent);
+    std::shared_ptr<AvailabilityState> m_availability; // shared_ptr: complete only in its own file
 
 public:
     // ---- Host entry and lookup: bodies in ui/HostLookup.cpp ----

@@ -116,12 +116,15 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     const ToolRun csv = Orvex({QStringLiteral("--csv"), QStringLiteral("-oreport.csv")}, "report.csv");
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     const QStringList rows = QString::fromUtf8(csv.report).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    ASSERT_EQ(rows.size(), 4);
+    ASSERT_EQ(rows.size(), 6);
     EXPECT_TRUE(rows[1].startsWith(
         QStringLiteral("host,gateway,2026-12-07 10:00:00,2026-12-07 10:25:00,900,6,3,3,0,")));
     EXPECT_EQ(rows[2],
               QStringLiteral("outage,gateway,2026-12-07 10:05:00,2026-12-07 10:20:00,900,3,,,,,,,,,,,,yes"));
     EXPECT_TRUE(rows[3].startsWith(QStringLiteral("host,mail.example,")));
+    // Monitored all through: the closing frame comes after the last round.
+    EXPECT_EQ(rows[4], QStringLiteral("period,,2026-12-07 10:00:00,2026-12-07 10:25:00,1500"));
+    EXPECT_EQ(rows[5], QStringLiteral("coverage,,2026-12-07 10:00:00,2026-12-07 10:25:00,1500,,,,,100.00"));
 }
 
 TEST_F(OrvexTest, GenerationsAreReadOldestFirstAndRunsEndOutages) {

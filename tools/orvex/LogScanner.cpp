@@ -215,8 +215,11 @@ void LogScanner::Line(std::string_view line) {
     if (IsDigit(first)) {
         std::size_t pos = 0;
         std::int64_t when = 0;
-        if (!Moment(line, pos, when)) // else an informational entry, which belongs to no host
+        // An informational entry: it belongs to no host, but some tell of the network, sleep or clock.
+        if (!Moment(line, pos, when))
             ++m_counts.unknownLines;
+        else if (Literal(line, pos, ": "))
+            m_sink.OnInfo(when, line.substr(pos));
         return;
     }
     if (StartsWith(line, "Tevro v")) {

@@ -1,0 +1,84 @@
+// What the program's informational entries tell about the time between the rounds: outages of the local
+// network, sleep, clock steps and UTC offsets. From them the report measures lengths on one continuous
+// time line, lists the local outages and sleep periods, and tells how much of the period was monitored.
+#pragma once
+
+#include "Spool.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvex {
+
+// A local outage or a sleep period as the report lists it.
+struct Period {
+    std::int64_t first = 0;   // moment it began, as the LOG gives it
+    std::int64_t end = 0;     // moment it ended, or the last moment seen when it did not end in the LOG
+    std::int64_t seconds = 0; // its length
+    bool ended = false;
+    std::string reason; // local outages: why the local side was found down
+};
+
+class Availability {
+public:
+    enum class Info { Other, LocalDown, LocalBack, Sleep, Wake, ClockStep, UtcOffset };
+
+    // Reads an informational entry at `when` (its text after the moment) and answers what it was.
+    Info OnInfo(std::int64_t when, std::string_view text);
+    // A ping round at `when`: monitoring runs.
+    void OnRound(std::int64_t when);
+    // Monitoring stops (the table's closing frame, a new head, a new run, the end of the LOG): the
+    // current stretch of monitoring ends, and so do a local outage or sleep still open.
+    void StopWatching();
+
+    // `when` on a line that neither daylight saving time nor a clock step bends: the LOG's local time
+    // less its UTC offset and less the clock's steps so far.
+    std::int64_t Corrected(std::int64_t when) const { return when - m_offset - m_shift; }
+    bool LocalDown() const { return m_localDown.has_value(); }
+
+    // Totals, in seconds. Monitored: the stretches from a round to the last round before monitoring
+    // stopped, less the local outages and sleep inside them. Period: first round to last round.
+    std::int64_t MonitoredSeconds() const;
+    std::int64_t PeriodSeconds() const { return std::max<std::int64_t>(0, m_lastAt - m_firstAt); }
+    std::int64_t LocalDownSeconds() const { return m_localSeconds; }
+    std::int64_t AsleepSeconds() const { return m_asleepSeconds; }
+
+    // The periods in LOG order; read back with ReadPeriod.
+    TextSpool& LocalOutages() { return m_localOutages; }
+    TextSpool& Sleeps() { return m_sleeps; }
+    static bool ReadPeriod(std::string_view line, Period& period);
+
+private:
+    struct Open {
+        std::int64_t when = 0;
+        std::int64_t at = 0; // corrected
+        std::string reason;
+    };
+    void EndPeriod(TextSpool& spool, const Open& open, std::int64_t end, std::int64_t seconds, bool ended);
+    void NotWatched(std::int64_t seconds);
+
+    std::int64_t m_offset = 0; // seconds east of UTC
+    std::int64_t m_shift = 0;  // sum of the clock's steps
+
+    std::optional<Open> m_localDown;
+    std::optional<Open> m_asleep;
+    TextSpool m_localOutages;
+    TextSpool m_sleeps;
+    std::int64_t m_localSeconds = 0;
+    std::int64_t m_asleepSeconds = 0;
+
+    bool m_watching = false;
+    std::int64_t m_spanStart = 0; // corrected
+    std::int64_t m_spanLast = 0;  // corrected, of the last round
+    std::int64_t m_lastWhen = 0;  // as the LOG gives it, of the last moment seen
+    std::int64_t m_monitored = 0;
+    std::int64_t m_notWatched = 0; // local outages and sleep inside the stretches
+    std::uint64_t m_rounds = 0;
+    std::int64_t m_firstAt = 0;
+    std::int64_t m_lastAt = 0;
+};
+
+} // namespace orvex
