@@ -50,7 +50,6 @@ struct TF_Tevro::AvailabilityState {
     QTimer* networkWait = nullptr;   // after waking: polls for a default route
     qint64 waitSince = 0;
     bool waiting = false;
-    bool wakeRound = false;
     bool watching = false; // WatchClocks writes entries, which look at the clocks again
     tevro::LogindWatch* logind = nullptr;
 };
@@ -185,14 +184,12 @@ void TF_Tevro::NetworkWaitTick() {
         return;
     }
     a.waiting = false;
-    a.wakeRound = true;
     Timer1Timer(nullptr);
-    a.wakeRound = false;
 }
 
 bool TF_Tevro::BeginRound(bool runningStarts) {
     AvailabilityState& a = Availability();
-    if (runningStarts && !a.wakeRound) {
+    if (runningStarts) {
         // Monitoring starts (again): what the network did while nobody watched is not known.
         a.local.Forget();
         a.waiting = false;

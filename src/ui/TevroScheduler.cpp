@@ -56,7 +56,8 @@ void TF_Tevro::Timer1Timer(QObject* sender) {
         Timer1->setTimerType(Qt::PreciseTimer);
         monitor.grid.Start(MonotonicMs(), tevro::kTickMs);
     }
-    if (!BeginRound(sender == nullptr)) {
+    // Timer1 runs from the switch to Running on: until then this is a Running period's first cycle.
+    if (!BeginRound(sender == nullptr && !Timer1->isActive())) {
         // The computer sleeps, or waits for its network after waking: that round starts by itself.
         Timer1Tag = tevro::TicksPerCycle(SpinEdit_Intervall->value());
         Gauge1->SetProgress(Timer1Tag);
