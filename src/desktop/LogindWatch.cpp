@@ -116,10 +116,10 @@ void LogindWatch::Start() {
     static std::atomic<int> watches{0};
     const QString name = QStringLiteral("tevro-logind-%1").arg(watches.fetch_add(1));
     // Detached: a bus that accepts and never answers would keep it; the program does not wait for it.
-    std::thread([shared = m_shared, name] {
-        if (!BusAnswers(SystemBusAddress(), kProbeMs))
+    std::thread([shared = m_shared, name, address = SystemBusAddress()] {
+        if (!BusAnswers(address, kProbeMs))
             return;
-        const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+        const QDBusConnection bus = QDBusConnection::connectToBus(address, name);
         if (!bus.isConnected())
             return;
         const std::lock_guard lock(shared->mutex);

@@ -60,6 +60,10 @@ void LogBuilder::SocketError(const QString& host) {
     Entry(result.ResultCode, result.PacketLoss, result.Report);
 }
 
+void LogBuilder::Info(const QString& text) {
+    Entry(PING_NONE, -1, text);
+}
+
 PingResult LogBuilder::Ping(const QString& host, std::vector<FakeTry> tries) {
     const std::string name = host.toStdString();
     if (!m_world.resolver->names.contains(name)) {

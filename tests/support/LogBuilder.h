@@ -29,6 +29,8 @@ public:
     void Success(const QString& host, const std::vector<int>& times = {20, 30, 40});
     void Failure(const QString& host, int tries = 3);
     void SocketError(const QString& host); // the name does not resolve
+    // An informational entry, as the program writes about the network, sleep or its clock.
+    void Info(const QString& text);
 
     void Advance(int seconds) { m_now = m_now.addSecs(seconds); }
     QDateTime Now() const { return m_now; }

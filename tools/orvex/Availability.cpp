@@ -2,6 +2,7 @@
 #include "Availability.h"
 
 #include <cinttypes>
+#include <utility>
 #include <cstdio>
 
 namespace orvex {
@@ -58,6 +59,22 @@ std::string_view WithoutFullStop(std::string_view text) {
 }
 
 } // namespace
+
+Availability::Info Availability::Kind(std::string_view text) {
+    static constexpr std::pair<std::string_view, Info> kPrefixes[] = {
+        {"The local time is UTC", Info::UtcOffset},
+        {"The clock was changed by ", Info::ClockStep},
+        {"The local network is down: ", Info::LocalDown},
+        {"The local network is back after ", Info::LocalBack},
+        {"The computer goes to sleep", Info::Sleep},
+        {"The computer woke up after ", Info::Wake},
+    };
+    for (const auto& [prefix, kind] : kPrefixes) {
+        if (text.starts_with(prefix))
+            return kind;
+    }
+    return Info::Other;
+}
 
 Availability::Info Availability::OnInfo(std::int64_t when, std::string_view text) {
     std::int64_t seconds = 0;
@@ -123,6 +140,7 @@ void Availability::EndPeriod(TextSpool& spool, const Open& open, std::int64_t en
     std::snprintf(head, sizeof head, "%" PRId64 " %" PRId64 " %" PRId64 " %d ", open.when, end,
                   std::max<std::int64_t>(0, seconds), ended ? 1 : 0);
     spool.Add(std::string(head) + open.reason);
+    m_ended.push_back({open.at, std::max<std::int64_t>(0, seconds)});
 }
 
 bool Availability::ReadPeriod(std::string_view line, Period& period) {

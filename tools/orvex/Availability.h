@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orvex {
 
@@ -26,7 +28,9 @@ class Availability {
 public:
     enum class Info { Other, LocalDown, LocalBack, Sleep, Wake, ClockStep, UtcOffset };
 
-    // Reads an informational entry at `when` (its text after the moment) and answers what it was.
+    // What an informational entry's text (after its moment) is, without taking it in.
+    static Info Kind(std::string_view text);
+    // Takes in an informational entry at `when` and answers what it was.
     Info OnInfo(std::int64_t when, std::string_view text);
     // A ping round at `when`: monitoring runs.
     void OnRound(std::int64_t when);
@@ -45,6 +49,13 @@ public:
     std::int64_t PeriodSeconds() const { return std::max<std::int64_t>(0, m_lastAt - m_firstAt); }
     std::int64_t LocalDownSeconds() const { return m_localSeconds; }
     std::int64_t AsleepSeconds() const { return m_asleepSeconds; }
+    // Local outages and sleep periods that ended since the last call: their start on the continuous
+    // line and their length. What of a host's outage they cover was nobody's time.
+    struct Unwatched {
+        std::int64_t startAt = 0;
+        std::int64_t seconds = 0;
+    };
+    std::vector<Unwatched> TakeEnded() { return std::exchange(m_ended, {}); }
 
     // The periods in LOG order; read back with ReadPeriod.
     TextSpool& LocalOutages() { return m_localOutages; }
@@ -69,6 +80,7 @@ private:
     TextSpool m_sleeps;
     std::int64_t m_localSeconds = 0;
     std::int64_t m_asleepSeconds = 0;
+    std::vector<Unwatched> m_ended;
 
     bool m_watching = false;
     std::int64_t m_spanStart = 0; // corrected

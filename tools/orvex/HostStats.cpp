@@ -96,7 +96,8 @@ void HostCollector::Count(std::uint32_t index, const Round& round, std::int64_t 
         if (host.down) {
             host.current.end = round.when;
             host.current.ended = 1;
-            host.current.seconds = at - host.currentFirstAt;
+            // Sleep and local outages inside it were nobody's time.
+            host.current.seconds = at - host.currentFirstAt - host.unwatched;
             CloseOutage(host);
         }
         return;
@@ -113,6 +114,7 @@ void HostCollector::Count(std::uint32_t index, const Round& round, std::int64_t 
         host.down = true;
         host.current = Outage{index, 0, round.when, round.when, 0};
         host.currentFirstAt = at;
+        host.unwatched = 0;
     }
     ++host.current.rounds;
     host.current.end = round.when;
@@ -122,29 +124,33 @@ void HostCollector::Count(std::uint32_t index, const Round& round, std::int64_t 
 void HostCollector::OnInfo(std::int64_t when, std::string_view text) {
     if (m_frameSeen)
         StopWatching();
-    switch (m_availability.OnInfo(when, text)) {
-    case Availability::Info::LocalDown:
-        // The round just written was the local network's outage.
-        Release(true);
-        break;
-    case Availability::Info::LocalBack:
-        // Written after the round that reached a host or found the local side working.
-        Release(false);
-        break;
-    case Availability::Info::Sleep:
-    case Availability::Info::Wake:
+    const Availability::Info kind = Availability::Kind(text);
+    // Rounds before a sleep were made before it.
+    if (kind == Availability::Info::Sleep || kind == Availability::Info::Wake)
         Release(m_availability.LocalDown());
-        break;
-    default:
-        break;
-    }
+    m_availability.OnInfo(when, text);
+    Unwatched();
+    if (kind == Availability::Info::LocalDown)
+        Release(true); // the round just written was the local network's outage
+    else if (kind == Availability::Info::LocalBack)
+        Release(false); // written after the round that reached a host or found the local side working
 }
 
 void HostCollector::StopWatching() {
     m_frameSeen = m_headSeen = false;
     Release(m_availability.LocalDown());
     m_availability.StopWatching();
+    Unwatched();
     CloseOutages();
+}
+
+void HostCollector::Unwatched() {
+    for (const Availability::Unwatched& period : m_availability.TakeEnded()) {
+        for (HostStats& host : m_hosts) {
+            if (host.down && period.startAt >= host.currentFirstAt)
+                host.unwatched += period.seconds;
+        }
+    }
 }
 
 std::uint32_t HostCollector::IndexOf(std::string_view name, std::int64_t when) {
@@ -191,7 +197,7 @@ std::vector<std::uint64_t> HostCollector::OutagesPerHost() const {
 void HostCollector::CloseOutages() {
     for (HostStats& host : m_hosts) {
         if (host.down) {
-            host.current.seconds = host.currentLastAt - host.currentFirstAt;
+            host.current.seconds = host.currentLastAt - host.currentFirstAt - host.unwatched;
             CloseOutage(host);
         }
     }

@@ -44,6 +44,7 @@ struct HostStats {
     Outage current;
     std::int64_t currentFirstAt = 0;
     std::int64_t currentLastAt = 0;
+    std::int64_t unwatched = 0; // local outages and sleep that began after its first failed round
 
     // Nearest-rank percentile of the reply times (p in 1..100); 0 without successful rounds.
     int ReplyPercentile(int p) const;
@@ -93,6 +94,8 @@ private:
     void Count(std::uint32_t index, const Round& round, std::int64_t at);
     // Takes the held failures as the hosts' own, or, for a round of a local outage, as nobody's.
     void Release(bool localOutage);
+    // Takes the local outages and sleep periods that just ended out of the hosts' outages.
+    void Unwatched();
     void StopWatching();
     void CloseOutages();
     void CloseOutage(HostStats& host);

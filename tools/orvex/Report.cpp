@@ -158,9 +158,11 @@ bool PeriodSection(Writer& w, TextSpool& periods, const std::string& title, cons
             return;
         }
         const std::string end = period.ended ? FormatMoment(period.end) : std::string(notEnded);
-        w.Format("    %-22s %-23s %-12s", FormatMoment(period.first).c_str(), end.c_str(),
+        w.Format("    %-22s %-23s %s", FormatMoment(period.first).c_str(), end.c_str(),
                  FormatLength(period.seconds).c_str());
-        w.Text(CleanText(period.reason));
+        if (!period.reason.empty())
+            w.Format("%*s%s", std::max(1, 13 - static_cast<int>(FormatLength(period.seconds).size())), "",
+                     CleanText(period.reason).c_str());
         w.Line();
     });
     return ok;
