@@ -3,6 +3,7 @@
 // main window runs in the client's namespace, so no check ever reaches this machine's gateway. Its
 // notifications go to a recording service on a session bus of the test's own; orvex reads its LOG.
 #include "support/NetLab.h"
+#include "support/LogFolder.h"
 #include "support/PrivateBus.h"
 #include "support/WindowFixture.h"
 #include "ui/Hints.h"
@@ -128,23 +129,9 @@ protected:
         EXPECT_TRUE(RoundOver(w));
     }
 
-    QStringList LogLines() const {
-        QFile file(settings.Folder() + QStringLiteral("/tevro.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"))
-                                              : QStringList();
-    }
+    QStringList LogLines() const { return testing::LogFileLines(settings.Folder()); }
     QStringList Logged(const QString& text) const { return LogLines().filter(text); }
-
-    // orvex run over the LOG as the extraction button runs it.
-    QString Report() const {
-        QProcess orvex;
-        orvex.setWorkingDirectory(settings.Folder());
-        orvex.start(QStringLiteral(ORVEX_PATH), {QStringLiteral("-oOrvex.Out")});
-        EXPECT_TRUE(orvex.waitForFinished(30000));
-        QFile out(settings.Folder() + QStringLiteral("/Orvex.Out"));
-        return out.open(QIODevice::ReadOnly) ? QString::fromUtf8(out.readAll())
-                                             : QString::fromUtf8(orvex.readAllStandardError());
-    }
+    QString Report() const { return testing::OrvexReport(QStringLiteral(ORVEX_PATH), settings.Folder()); }
 
     static inline testing::PrivateBus* bus = nullptr;
     testing::NotificationRecorder recorder;

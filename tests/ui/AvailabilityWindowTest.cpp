@@ -4,6 +4,7 @@
 #include "../monitor/ScriptedPingWorkers.h"
 #include "engine/RouteCheck.h"
 #include "monitor/WindowPorts.h"
+#include "support/LogFolder.h"
 #include "support/PrivateBus.h"
 #include "support/WindowFixture.h"
 #include "ui/Hints.h"
@@ -74,22 +75,9 @@ protected:
         now = now.addSecs(seconds);
     }
 
-    QStringList LogLines() const {
-        QFile file(settings.Folder() + QStringLiteral("/tevro.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"))
-                                              : QStringList();
-    }
+    QStringList LogLines() const { return testing::LogFileLines(settings.Folder()); }
     QStringList Logged(const QString& text) const { return LogLines().filter(text); }
-
-    QString Report() const {
-        QProcess orvex;
-        orvex.setWorkingDirectory(settings.Folder());
-        orvex.start(QStringLiteral(ORVEX_PATH), {QStringLiteral("-oOrvex.Out")});
-        EXPECT_TRUE(orvex.waitForFinished(30000));
-        QFile out(settings.Folder() + QStringLiteral("/Orvex.Out"));
-        return out.open(QIODevice::ReadOnly) ? QString::fromUtf8(out.readAll())
-                                             : QString::fromUtf8(orvex.readAllStandardError());
-    }
+    QString Report() const { return testing::OrvexReport(QStringLiteral(ORVEX_PATH), settings.Folder()); }
 
     ScriptedPingWorkers workers;
     FakeRoutes routes;

@@ -96,51 +96,37 @@ Availability::Info Availability::OnInfo(std::int64_t when, std::string_view text
     m_lastWhen = when;
     const std::int64_t at = Corrected(when);
     if (Take(rest, "The local network is down: ")) {
-        if (!m_localDown)
-            m_localDown = Open{when, at, std::string(WithoutFullStop(rest))};
+        if (!m_local.open)
+            m_local.open = Open{when, at, std::string(WithoutFullStop(rest))};
         return Info::LocalDown;
     }
-    if (Take(rest, "The local network is back after ")) {
-        if (!ReadLength(rest, seconds))
-            return Info::Other;
-        const Open open = m_localDown.value_or(Open{when - seconds, at - seconds, {}});
-        m_localDown.reset();
-        EndPeriod(m_localOutages, open, when, seconds, true);
-        m_localSeconds += seconds;
-        NotWatched(seconds);
-        return Info::LocalBack;
-    }
     if (Take(rest, "The computer goes to sleep")) {
-        if (!m_asleep)
-            m_asleep = Open{when, at, {}};
+        if (!m_sleep.open)
+            m_sleep.open = Open{when, at, {}};
         return Info::Sleep;
     }
-    if (Take(rest, "The computer woke up after ")) {
-        if (!ReadLength(rest, seconds))
-            return Info::Other;
-        // A sleep nobody announced has no entry of its start: its length says when it began.
-        const Open open = m_asleep.value_or(Open{when - seconds, at - seconds, {}});
-        m_asleep.reset();
-        EndPeriod(m_sleeps, open, when, seconds, true);
-        m_asleepSeconds += seconds;
-        NotWatched(seconds);
-        return Info::Wake;
-    }
-    return Info::Other;
+    const bool back = Take(rest, "The local network is back after ");
+    // A sleep nobody announced has no entry of its start: its length says when it began.
+    if (!back && !Take(rest, "The computer woke up after "))
+        return Info::Other;
+    if (!ReadLength(rest, seconds))
+        return Info::Other;
+    Close(back ? m_local : m_sleep, when, at, seconds, true);
+    return back ? Info::LocalBack : Info::Wake;
 }
 
-void Availability::NotWatched(std::int64_t seconds) {
+void Availability::Close(Track& track, std::int64_t when, std::int64_t at, std::int64_t seconds, bool ended) {
+    const Open open = track.open.value_or(Open{when - seconds, at - seconds, {}});
+    track.open.reset();
+    seconds = std::max<std::int64_t>(0, seconds);
+    char head[96];
+    std::snprintf(head, sizeof head, "%" PRId64 " %" PRId64 " %" PRId64 " %d ", open.when, when, seconds,
+                  ended ? 1 : 0);
+    track.periods.Add(std::string(head) + open.reason);
+    track.seconds += seconds;
     if (m_watching)
         m_notWatched += seconds;
-}
-
-void Availability::EndPeriod(TextSpool& spool, const Open& open, std::int64_t end, std::int64_t seconds,
-                             bool ended) {
-    char head[96];
-    std::snprintf(head, sizeof head, "%" PRId64 " %" PRId64 " %" PRId64 " %d ", open.when, end,
-                  std::max<std::int64_t>(0, seconds), ended ? 1 : 0);
-    spool.Add(std::string(head) + open.reason);
-    m_ended.push_back({open.at, std::max<std::int64_t>(0, seconds)});
+    m_ended.push_back({open.at, seconds});
 }
 
 bool Availability::ReadPeriod(std::string_view line, Period& period) {
@@ -172,19 +158,9 @@ void Availability::OnRound(std::int64_t when) {
 void Availability::StopWatching() {
     // Periods that did not end in the LOG end where the LOG last looked.
     const std::int64_t lastAt = Corrected(m_lastWhen);
-    if (m_localDown) {
-        const std::int64_t seconds = std::max<std::int64_t>(0, lastAt - m_localDown->at);
-        EndPeriod(m_localOutages, *m_localDown, m_lastWhen, seconds, false);
-        m_localSeconds += seconds;
-        NotWatched(seconds);
-        m_localDown.reset();
-    }
-    if (m_asleep) {
-        const std::int64_t seconds = std::max<std::int64_t>(0, lastAt - m_asleep->at);
-        EndPeriod(m_sleeps, *m_asleep, m_lastWhen, seconds, false);
-        m_asleepSeconds += seconds;
-        NotWatched(seconds);
-        m_asleep.reset();
+    for (Track* track : {&m_local, &m_sleep}) {
+        if (track->open)
+            Close(*track, m_lastWhen, lastAt, lastAt - track->open->at, false);
     }
     if (m_watching)
         m_monitored += std::max<std::int64_t>(0, m_spanLast - m_spanStart);

@@ -41,14 +41,15 @@ public:
     // `when` on a line that neither daylight saving time nor a clock step bends: the LOG's local time
     // less its UTC offset and less the clock's steps so far.
     std::int64_t Corrected(std::int64_t when) const { return when - m_offset - m_shift; }
-    bool LocalDown() const { return m_localDown.has_value(); }
+    bool LocalDown() const { return m_local.open.has_value(); }
 
     // Totals, in seconds. Monitored: the stretches from a round to the last round before monitoring
     // stopped, less the local outages and sleep inside them. Period: first round to last round.
     std::int64_t MonitoredSeconds() const;
     std::int64_t PeriodSeconds() const { return std::max<std::int64_t>(0, m_lastAt - m_firstAt); }
-    std::int64_t LocalDownSeconds() const { return m_localSeconds; }
-    std::int64_t AsleepSeconds() const { return m_asleepSeconds; }
+    std::int64_t LocalDownSeconds() const { return m_local.seconds; }
+    std::int64_t AsleepSeconds() const { return m_sleep.seconds; }
+
     // Local outages and sleep periods that ended since the last call: their start on the continuous
     // line and their length. What of a host's outage they cover was nobody's time.
     struct Unwatched {
@@ -58,8 +59,8 @@ public:
     std::vector<Unwatched> TakeEnded() { return std::exchange(m_ended, {}); }
 
     // The periods in LOG order; read back with ReadPeriod.
-    TextSpool& LocalOutages() { return m_localOutages; }
-    TextSpool& Sleeps() { return m_sleeps; }
+    TextSpool& LocalOutages() { return m_local.periods; }
+    TextSpool& Sleeps() { return m_sleep.periods; }
     static bool ReadPeriod(std::string_view line, Period& period);
 
 private:
@@ -68,18 +69,21 @@ private:
         std::int64_t at = 0; // corrected
         std::string reason;
     };
-    void EndPeriod(TextSpool& spool, const Open& open, std::int64_t end, std::int64_t seconds, bool ended);
-    void NotWatched(std::int64_t seconds);
+    // Local outages, or sleep periods: the one going on, the ones ended, their total.
+    struct Track {
+        std::optional<Open> open;
+        TextSpool periods;
+        std::int64_t seconds = 0;
+    };
+    // Ends the track's period at `when` (`at` corrected), `seconds` long; without an entry of its start
+    // it began that long before.
+    void Close(Track& track, std::int64_t when, std::int64_t at, std::int64_t seconds, bool ended);
 
     std::int64_t m_offset = 0; // seconds east of UTC
     std::int64_t m_shift = 0;  // sum of the clock's steps
 
-    std::optional<Open> m_localDown;
-    std::optional<Open> m_asleep;
-    TextSpool m_localOutages;
-    TextSpool m_sleeps;
-    std::int64_t m_localSeconds = 0;
-    std::int64_t m_asleepSeconds = 0;
+    Track m_local;
+    Track m_sleep;
     std::vector<Unwatched> m_ended;
 
     bool m_watching = false;
