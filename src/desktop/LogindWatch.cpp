@@ -31,8 +31,8 @@ QString SystemBusAddress() {
 
 bool WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline) {
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
         pollfd p{fd, events, 0};
@@ -67,8 +67,8 @@ bool BusAnswers(const QString& address, int timeoutMs) {
         return false;
     peer.sun_family = AF_UNIX;
     std::memcpy(peer.sun_path + (abstract ? 1 : 0), name.constData(), static_cast<std::size_t>(name.size()));
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + (abstract ? 1 : 0) + name.size() +
-                                               (abstract ? 0 : 1));
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + (abstract ? 1 : 0) +
+                                               name.size() + (abstract ? 0 : 1));
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
@@ -81,7 +81,8 @@ bool BusAnswers(const QString& address, int timeoutMs) {
         const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " +
                                  QByteArray::number(static_cast<qulonglong>(::getuid())).toHex() + "\r\n";
         QByteArray reply;
-        if (::send(fd, hello.constData(), static_cast<std::size_t>(hello.size()), MSG_NOSIGNAL) == hello.size()) {
+        if (::send(fd, hello.constData(), static_cast<std::size_t>(hello.size()), MSG_NOSIGNAL) ==
+            hello.size()) {
             while (!reply.contains('\n') && WaitFor(fd, POLLIN, deadline)) {
                 char buffer[256];
                 const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
@@ -125,7 +126,8 @@ void LogindWatch::Start() {
         const std::lock_guard lock(shared->mutex);
         if (shared->watch != nullptr)
             QMetaObject::invokeMethod(
-                shared->watch, [watch = shared->watch, name] { watch->Connected(name); }, Qt::QueuedConnection);
+                shared->watch, [watch = shared->watch, name] { watch->Connected(name); },
+                Qt::QueuedConnection);
     }).detach();
 }
 
@@ -134,10 +136,12 @@ void LogindWatch::Connected(const QString& connectionName) {
     QDBusConnection bus(connectionName);
     // No service in the match: naming logind would make Qt ask for its owner and wait for the answer.
     // The sender is checked against logind's owner instead, which is asked for asynchronously.
-    bus.connect(QString(), QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
-                QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
-    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus"), kBusDriver, QStringLiteral("NameOwnerChanged"),
-                this, SLOT(OnNameOwnerChanged(QString, QString, QString)));
+    bus.connect(QString(), QStringLiteral("/org/freedesktop/login1"),
+                QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+                SLOT(OnPrepareForSleep(bool)));
+    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus"), kBusDriver,
+                QStringLiteral("NameOwnerChanged"), this,
+                SLOT(OnNameOwnerChanged(QString, QString, QString)));
     QDBusMessage ask = QDBusMessage::createMethodCall(kBusDriver, QStringLiteral("/org/freedesktop/DBus"),
                                                       kBusDriver, QStringLiteral("GetNameOwner"));
     ask << kLogind;

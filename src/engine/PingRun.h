@@ -33,7 +33,8 @@ struct PingResult {
     int MeanTime = 0;   // ms
     int PacketLoss = 0; // percent
     QString Report;     // lines joined by "\r\n"; continuation lines begin with "\t"
-    std::optional<HostAddress> Address; // what the host text resolved to; none when it did not
+    // What the host text resolved to; none when it did not.
+    std::optional<HostAddress> Address;
 };
 
 // A host row's parameters.
@@ -43,7 +44,8 @@ struct PingParams {
     int DataSize = 32;  // data bytes per request
     int TTL = 32;       // outgoing time-to-live
     int Count = 3;      // tries
-    bool ReverseLookup = true; // an address is looked up for its name, which the report shows
+    // An address is looked up for its name, which the report shows.
+    bool ReverseLookup = true;
 };
 
 // The outside world of a run.

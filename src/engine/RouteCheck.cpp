@@ -94,7 +94,8 @@ private:
     std::string m_error;
 };
 
-template <typename Fixed> std::vector<char> Request(std::uint16_t type, std::uint16_t flags, const Fixed& body) {
+template <typename Fixed>
+std::vector<char> Request(std::uint16_t type, std::uint16_t flags, const Fixed& body) {
     std::vector<char> request(kHeaderSpace + Align(sizeof(Fixed)));
     auto* header = reinterpret_cast<nlmsghdr*>(request.data());
     header->nlmsg_len = static_cast<std::uint32_t>(request.size());
@@ -122,7 +123,8 @@ template <typename Fixed, typename Each> void Attributes(const nlmsghdr* message
         const auto* attribute = reinterpret_cast<const rtattr*>(bytes + at);
         if (attribute->rta_len < sizeof(rtattr) || attribute->rta_len > end - at)
             break;
-        each(attribute->rta_type, bytes + at + Align(sizeof(rtattr)), attribute->rta_len - Align(sizeof(rtattr)));
+        each(attribute->rta_type, bytes + at + Align(sizeof(rtattr)),
+             attribute->rta_len - Align(sizeof(rtattr)));
         at += Align(attribute->rta_len);
     }
 }
@@ -234,7 +236,8 @@ public:
             answer.carrier = (found->ifi_flags & IFF_LOWER_UP) != 0;
             Attributes<ifinfomsg>(message, [&](int type, const void* data, std::size_t size) {
                 if (type == IFLA_IFNAME)
-                    answer.name.assign(static_cast<const char*>(data), ::strnlen(static_cast<const char*>(data), size));
+                    answer.name.assign(static_cast<const char*>(data),
+                                       ::strnlen(static_cast<const char*>(data), size));
             });
         });
         return answer;

@@ -14,8 +14,8 @@ public:
     static constexpr qint64 kStepMs = 2000;
 
     struct Change {
-        std::optional<qint64> stepMs;        // the wall clock jumped by this much
-        std::optional<int> offsetSeconds;    // the UTC offset is now this
+        std::optional<qint64> stepMs;     // the wall clock jumped by this much
+        std::optional<int> offsetSeconds; // the UTC offset is now this
     };
 
     // wallMs: milliseconds since 1970 UTC; boottimeMs: a monotonic clock that counts through suspend,

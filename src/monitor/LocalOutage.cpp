@@ -21,7 +21,8 @@ void RoundLedger::Started(const void* worker) {
         m_waiting.push_back(worker);
 }
 
-bool RoundLedger::Hold(const void* worker, bool success, HeldResult result, std::vector<HeldResult>& release) {
+bool RoundLedger::Hold(const void* worker, bool success, HeldResult result,
+                       std::vector<HeldResult>& release) {
     const auto it = std::find(m_waiting.begin(), m_waiting.end(), worker);
     if (it == m_waiting.end())
         return false; // a worker of an earlier round, or no round at all

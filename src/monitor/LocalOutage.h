@@ -97,8 +97,8 @@ private:
     std::optional<qint64> m_downSince;
 };
 
-QString LocalDownEntry(const QString& reason);  // "The local network is down: <reason>"
-QString LocalBackEntry(qint64 lengthMs);        // "The local network is back after hh:mm:ss"
-QString LocalAlertText(const QString& reason);  // what the alert window says, once per outage
+QString LocalDownEntry(const QString& reason); // "The local network is down: <reason>"
+QString LocalBackEntry(qint64 lengthMs);       // "The local network is back after hh:mm:ss"
+QString LocalAlertText(const QString& reason); // what the alert window says, once per outage
 
 } // namespace tevro

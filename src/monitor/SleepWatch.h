@@ -36,7 +36,7 @@ private:
     qint64 m_lastBoottime = 0;
 };
 
-QString SleepEntry();                                  // "The computer goes to sleep"
-QString WakeEntry(qint64 sleptMs, bool announced);     // "The computer woke up after hh:mm:ss"
+QString SleepEntry();                              // "The computer goes to sleep"
+QString WakeEntry(qint64 sleptMs, bool announced); // "The computer woke up after hh:mm:ss"
 
 } // namespace tevro

@@ -38,8 +38,8 @@ struct TF_Tevro::AvailabilityState {
     bool testClocks = false;
 
     tevro::RoundLedger ledger;
-    std::unique_ptr<tevro::RoundCheck> check;                  // of the last round whose every host failed
-    std::map<const void*, tevro::HostAddress> gatewayEchoes;   // the check's echoes in flight
+    std::unique_ptr<tevro::RoundCheck> check;                // of the last round whose every host failed
+    std::map<const void*, tevro::HostAddress> gatewayEchoes; // the check's echoes in flight
     std::map<const void*, std::optional<tevro::HostAddress>> addresses; // of results being handed over
     tevro::LocalNetwork local;
     QDateTime localDownAt;
@@ -87,7 +87,8 @@ void TF_Tevro::SetRouteTable(tevro::RouteTable* routes) {
     a.routes = routes != nullptr ? routes : a.systemRoutes.get();
 }
 
-void TF_Tevro::SetAvailabilityClocks(std::function<qint64()> monotonicMs, std::function<qint64()> boottimeMs) {
+void TF_Tevro::SetAvailabilityClocks(std::function<qint64()> monotonicMs,
+                                     std::function<qint64()> boottimeMs) {
     AvailabilityState& a = Availability();
     a.monotonicMs = std::move(monotonicMs);
     a.boottimeMs = std::move(boottimeMs);
@@ -229,7 +230,8 @@ bool TF_Tevro::AvailabilityBeforeEntry(const void* sender) {
     return false;
 }
 
-void TF_Tevro::JudgeInRound(const void* sender, int slot, int resultCode, int meanTime, const QString& report) {
+void TF_Tevro::JudgeInRound(const void* sender, int slot, int resultCode, int meanTime,
+                            const QString& report) {
     AvailabilityState& a = Availability();
     std::optional<tevro::HostAddress> address;
     if (const auto it = a.addresses.find(sender); it != a.addresses.end()) {

@@ -42,16 +42,16 @@ bool TF_Tevro::TrackHostState(int slot, int resultCode, int meanTime, const QStr
     if (monitor.notify && change.kind != tevro::HostChange::Kind::None) {
         if (change.kind == tevro::HostChange::Kind::WentDown) {
             monitor.Notifier().Notify(QStringLiteral("%1 is not answering").arg(change.host),
-                                     QStringLiteral("Since %1 (first failed round): %2.")
-                                         .arg(Moment(change.firstFailedAt), change.reason),
-                                     true);
+                                      QStringLiteral("Since %1 (first failed round): %2.")
+                                          .arg(Moment(change.firstFailedAt), change.reason),
+                                      true);
         } else {
             const qint64 away = change.firstFailedAt.secsTo(change.backAt);
             monitor.Notifier().Notify(QStringLiteral("%1 is answering again").arg(change.host),
-                                     QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
-                                         .arg(tevro::DurationText(away), Moment(change.firstFailedAt))
-                                         .arg(change.replyTime),
-                                     false);
+                                      QStringLiteral("Away for %1, since %2. Reply time %3 ms.")
+                                          .arg(tevro::DurationText(away), Moment(change.firstFailedAt))
+                                          .arg(change.replyTime),
+                                      false);
         }
     }
     return !success && states.AlertDue(slot);

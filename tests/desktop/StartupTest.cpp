@@ -85,7 +85,8 @@ TEST_F(StartupTest, LogOfAStartAndACloseThenRotation) {
     EXPECT_EQ(first.mid(0, 3),
               (QStringList{QString(), tevro::ProductLine() + QStringLiteral("."), QString()}));
     // The LOG's local times carry no zone: this entry names it.
-    EXPECT_TRUE(first.at(3).contains(QRegularExpression(QStringLiteral(R"(: The local time is UTC[+-]\d\d:\d\d\.$)"))))
+    EXPECT_TRUE(first.at(3).contains(
+        QRegularExpression(QStringLiteral(R"(: The local time is UTC[+-]\d\d:\d\d\.$)"))))
         << first.at(3).toStdString();
     EXPECT_TRUE(first.at(4).contains(kLoggedTo));
     EXPECT_TRUE(first.at(5).contains(QLatin1Char('"') + log + QLatin1Char('"'))) << first.at(5).toStdString();

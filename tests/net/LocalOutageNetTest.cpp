@@ -2,8 +2,8 @@
 // route goes through a gateway namespace to two hosts behind it, and a host on a link of its own. The
 // main window runs in the client's namespace, so no check ever reaches this machine's gateway. Its
 // notifications go to a recording service on a session bus of the test's own; orvex reads its LOG.
-#include "support/NetLab.h"
 #include "support/LogFolder.h"
+#include "support/NetLab.h"
 #include "support/PrivateBus.h"
 #include "support/WindowFixture.h"
 #include "ui/Hints.h"
@@ -55,12 +55,15 @@ protected:
         m_ownLink = NetNamespace::Create(kPrefix, "s", &error);
         ASSERT_TRUE(m_gateway && m_hosts && m_ownLink) << error;
         ASSERT_TRUE(LinkNamespaces(*m_client, "10.233.1.2", *m_gateway, "10.233.1.1", &error)) << error;
-        ASSERT_TRUE(LinkNamespaces(*m_gateway, "10.233.2.1", *m_hosts, kHost1.toStdString(), &error)) << error;
+        ASSERT_TRUE(LinkNamespaces(*m_gateway, "10.233.2.1", *m_hosts, kHost1.toStdString(), &error))
+            << error;
         ASSERT_TRUE(LinkNamespaces(*m_client, "10.233.3.1", *m_ownLink, kOwnLinkHost.toStdString(), &error))
             << error;
-        ASSERT_EQ(m_hosts->Exec({"ip", "addr", "add", kHost2.toStdString() + "/24", "dev", LinkOf(*m_hosts, kHost1)})
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            m_hosts
+                ->Exec({"ip", "addr", "add", kHost2.toStdString() + "/24", "dev", LinkOf(*m_hosts, kHost1)})
+                .exitCode,
+            0);
         ASSERT_TRUE(m_gateway->Sysctl("net.ipv4.ip_forward", "1"));
         ASSERT_EQ(m_hosts->Exec({"ip", "route", "add", "default", "via", "10.233.2.1"}).exitCode, 0);
         ASSERT_EQ(m_client->Exec({"ip", "route", "add", "default", "via", "10.233.1.1"}).exitCode, 0);
@@ -154,13 +157,16 @@ TEST_F(LocalOutageNet, TheClientsLinkDownIsOneLocalOutageThatNoHostIsBlamedFor) 
         EXPECT_EQ(Logged(QStringLiteral("(FAILED)")).size(), 4);
         const QStringList down = Logged(QStringLiteral("The local network is down: "));
         ASSERT_EQ(down.size(), 1) << LogLines().join(u'\n').toStdString();
-        EXPECT_TRUE(down[0].endsWith(QStringLiteral("The local network is down: no route to 10.233.2.2; no route "
-                                                     "to 10.233.2.3.")))
+        EXPECT_TRUE(
+            down[0].endsWith(QStringLiteral("The local network is down: no route to 10.233.2.2; no route "
+                                            "to 10.233.2.3.")))
             << down[0].toStdString();
         EXPECT_TRUE(w->LocalNetworkDown());
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries(), QStringList{QStringLiteral("Your connection is down")}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries(),
+                                  QStringList{QStringLiteral("Your connection is down")}, 5000);
         EXPECT_EQ(alerts.size(), 1) << "one alert, for the local network";
-        EXPECT_EQ(HintOf(w->Row(1).Status), QString::fromLatin1(TF_Tevro::kStatusHint)) << "no failed round counted";
+        EXPECT_EQ(HintOf(w->Row(1).Status), QString::fromLatin1(TF_Tevro::kStatusHint))
+            << "no failed round counted";
 
         ASSERT_EQ(m_client->Exec({"ip", "link", "set", link, "up"}).exitCode, 0);
         ASSERT_EQ(m_client->Exec({"ip", "route", "add", "default", "via", "10.233.1.1"}).exitCode, 0);
@@ -177,23 +183,27 @@ TEST_F(LocalOutageNet, TheClientsLinkDownIsOneLocalOutageThatNoHostIsBlamedFor) 
     const QString report = Report();
     EXPECT_TRUE(report.contains(QStringLiteral("Local network outages"))) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("no route to 10.233.2.2"))) << report.toStdString();
-    EXPECT_EQ(report.count(QStringLiteral("Availability:     100.00 % of rounds")), 2) << report.toStdString();
+    EXPECT_EQ(report.count(QStringLiteral("Availability:     100.00 % of rounds")), 2)
+        << report.toStdString();
     EXPECT_EQ(report.count(QStringLiteral("Not counted:      2 rounds while the local network was down")), 2);
     EXPECT_EQ(report.count(QStringLiteral("Outages:          none")), 2);
 }
 
 TEST_F(LocalOutageNet, AGatewayThatDropsIcmpWhileTheHostsFailIsALocalOutage) {
-    ASSERT_TRUE(m_gateway->Nft("table inet tvdrop {\n chain input {\n type filter hook input priority 0;\n"
-                               " icmp type echo-request drop\n }\n chain forward {\n"
-                               " type filter hook forward priority 0;\n icmp type echo-request drop\n }\n}\n"));
+    ASSERT_TRUE(
+        m_gateway->Nft("table inet tvdrop {\n chain input {\n type filter hook input priority 0;\n"
+                       " icmp type echo-request drop\n }\n chain forward {\n"
+                       " type filter hook forward priority 0;\n icmp type echo-request drop\n }\n}\n"));
     ASSERT_TRUE(m_client->Enter([&] {
         auto w = Watch({kHost1, kHost2});
         // The gateway's echo has a second to answer.
         QTRY_VERIFY_WITH_TIMEOUT(!Logged(QStringLiteral("The local network is down: ")).isEmpty(), 5000);
         const QStringList down = Logged(QStringLiteral("The local network is down: "));
         ASSERT_EQ(down.size(), 1) << LogLines().join(u'\n').toStdString();
-        EXPECT_TRUE(down[0].endsWith(QStringLiteral(": the gateway 10.233.1.1 does not answer."))) << down[0].toStdString();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries(), QStringList{QStringLiteral("Your connection is down")}, 5000);
+        EXPECT_TRUE(down[0].endsWith(QStringLiteral(": the gateway 10.233.1.1 does not answer.")))
+            << down[0].toStdString();
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries(),
+                                  QStringList{QStringLiteral("Your connection is down")}, 5000);
     }));
 }
 
@@ -206,8 +216,10 @@ TEST_F(LocalOutageNet, AHostThatFailsBehindAWorkingGatewayOrOnItsOwnLinkIsItsOwn
         auto behind = Watch({kHost1, kHost2});
         EXPECT_EQ(behind->StatusPicture(1), QStringLiteral("Ping_Success"));
         EXPECT_EQ(behind->StatusPicture(2), QStringLiteral("Ping_Failed"));
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries(), QStringList{kHost2 + QStringLiteral(" is not answering")}, 5000);
-        EXPECT_TRUE(Logged(QStringLiteral("local network")).isEmpty()) << LogLines().join(u'\n').toStdString();
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries(),
+                                  QStringList{kHost2 + QStringLiteral(" is not answering")}, 5000);
+        EXPECT_TRUE(Logged(QStringLiteral("local network")).isEmpty())
+            << LogLines().join(u'\n').toStdString();
         behind.reset();
 
         auto alone = Watch({kOwnLinkHost});
@@ -215,7 +227,8 @@ TEST_F(LocalOutageNet, AHostThatFailsBehindAWorkingGatewayOrOnItsOwnLinkIsItsOwn
         QTRY_COMPARE_WITH_TIMEOUT(recorder.Summaries().size(), 2, 5000);
         EXPECT_EQ(recorder.Summaries().last(), kOwnLinkHost + QStringLiteral(" is not answering"));
         EXPECT_EQ(alerts.size(), 2);
-        EXPECT_TRUE(HintOf(alone->Row(1).Status).endsWith(QStringLiteral("1 failed round(s) in a row, the alert comes at 1")))
+        EXPECT_TRUE(HintOf(alone->Row(1).Status)
+                        .endsWith(QStringLiteral("1 failed round(s) in a row, the alert comes at 1")))
             << HintOf(alone->Row(1).Status).toStdString();
     }));
     EXPECT_TRUE(Logged(QStringLiteral("local network")).isEmpty()) << LogLines().join(u'\n').toStdString();

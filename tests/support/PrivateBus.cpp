@@ -13,17 +13,19 @@ PrivateBus::PrivateBus(const QString& type) {
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                              "<busconfig>\n  <type>%1</type>\n  <listen>unix:path=%2</listen>\n"
-                              "  <auth>EXTERNAL</auth>\n  <policy context=\"default\">\n"
-                              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                              "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n")
-                   .arg(type, m_dir.filePath(QStringLiteral("bus")))
-                   .toUtf8());
+    file.write(
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n  <type>%1</type>\n  <listen>unix:path=%2</listen>\n"
+                       "  <auth>EXTERNAL</auth>\n  <policy context=\"default\">\n"
+                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                       "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n")
+            .arg(type, m_dir.filePath(QStringLiteral("bus")))
+            .toUtf8());
     file.close();
-    m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
-                                                    QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
     if (m_daemon.waitForReadyRead(5000))
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
 }
@@ -40,7 +42,8 @@ QDBusConnection PrivateBus::Connect(const QString& name) const {
 }
 
 bool NotificationRecorder::Serve(QDBusConnection bus) {
-    bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this, QDBusConnection::ExportAllSlots);
+    bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                       QDBusConnection::ExportAllSlots);
     return bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
 }
 
@@ -51,8 +54,8 @@ QStringList NotificationRecorder::Summaries() const {
     return summaries;
 }
 
-uint NotificationRecorder::Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                                  const QStringList&, const QVariantMap& hints, int) {
+uint NotificationRecorder::Notify(const QString&, uint, const QString&, const QString& summary,
+                                  const QString& body, const QStringList&, const QVariantMap& hints, int) {
     calls.push_back({summary, body, hints});
     return static_cast<uint>(calls.size());
 }

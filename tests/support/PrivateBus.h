@@ -48,8 +48,8 @@ public:
     QStringList Summaries() const;
 
 public Q_SLOTS:
-    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap& hints, int timeout);
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
 };
 
 } // namespace tevro::testing

@@ -228,7 +228,8 @@ TEST_F(OrvexTest, LocalOutagesAndSleepAreNoHostsOutages) {
         log.Failure(a);
         log.Failure(b);
         if (round == 0)
-            log.Info(QStringLiteral("The local network is down: no route to 192.0.2.1; no route to 192.0.2.2"));
+            log.Info(
+                QStringLiteral("The local network is down: no route to 192.0.2.1; no route to 192.0.2.2"));
     }
     log.Advance(300); // 10:15: back, and gateway fails by itself
     log.Failure(a);
@@ -249,32 +250,37 @@ TEST_F(OrvexTest, LocalOutagesAndSleepAreNoHostsOutages) {
         "Coverage:         00:06:00 monitored of the period's 00:46:00 (13.0 %)\r\n"
         "                  not monitored: local network down 00:10:00, computer asleep 00:30:00\r\n")))
         << report.toStdString();
-    EXPECT_TRUE(report.contains(QStringLiteral("    07.12.2026 (10:05:00)  07.12.2026 (10:15:00)   00:10:00     "
-                                               "no route to 192.0.2.1; no route to 192.0.2.2\r\n")));
-    EXPECT_TRUE(report.contains(QStringLiteral("    07.12.2026 (10:16:00)  07.12.2026 (10:46:00)   00:30:00\r\n")));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("    07.12.2026 (10:05:00)  07.12.2026 (10:15:00)   00:10:00     "
+                                       "no route to 192.0.2.1; no route to 192.0.2.2\r\n")));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("    07.12.2026 (10:16:00)  07.12.2026 (10:46:00)   00:30:00\r\n")));
 
     const QString gateway = Section(report, QStringLiteral("Host gateway")).join(QLatin1Char('\n'));
     EXPECT_TRUE(gateway.contains(QStringLiteral("Rounds pinged:    3\n"))) << gateway.toStdString();
     EXPECT_TRUE(gateway.contains(QStringLiteral("Availability:     66.67 % of rounds\n")));
-    EXPECT_TRUE(gateway.contains(QStringLiteral("Not counted:      2 rounds while the local network was down")));
+    EXPECT_TRUE(
+        gateway.contains(QStringLiteral("Not counted:      2 rounds while the local network was down")));
     // Its outage spans the sleep, which is nobody's time.
     EXPECT_TRUE(gateway.contains(QRegularExpression(
         QStringLiteral(R"(\n    07\.12\.2026 \(10:15:00\) +07\.12\.2026 \(10:46:00\) +00:01:00 +1)"))))
         << gateway.toStdString();
     const QString mail = Section(report, QStringLiteral("Host mail.example")).join(QLatin1Char('\n'));
-    EXPECT_TRUE(mail.contains(QStringLiteral("Availability:     100.00 % of rounds\n"))) << mail.toStdString();
+    EXPECT_TRUE(mail.contains(QStringLiteral("Availability:     100.00 % of rounds\n")))
+        << mail.toStdString();
     EXPECT_TRUE(mail.contains(QStringLiteral("Outages:          none")));
 
     const ToolRun csv = Orvex({QStringLiteral("--csv"), QStringLiteral("-oreport.csv")}, "report.csv");
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     const QStringList rows = QString::fromUtf8(csv.report).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     EXPECT_TRUE(rows.contains(QStringLiteral("period,,2026-12-07 10:00:00,2026-12-07 10:46:00,2760")));
-    EXPECT_TRUE(rows.contains(QStringLiteral("coverage,,2026-12-07 10:00:00,2026-12-07 10:46:00,360,,,,,13.04")));
+    EXPECT_TRUE(
+        rows.contains(QStringLiteral("coverage,,2026-12-07 10:00:00,2026-12-07 10:46:00,360,,,,,13.04")));
     EXPECT_TRUE(rows.contains(QStringLiteral("local_outage,no route to 192.0.2.1; no route to 192.0.2.2,"
                                              "2026-12-07 10:05:00,2026-12-07 10:15:00,600,,,,,,,,,,,,,yes")))
         << csv.report.toStdString();
-    EXPECT_TRUE(rows.contains(
-        QStringLiteral("sleep,,2026-12-07 10:16:00,2026-12-07 10:46:00,1800,,,,,,,,,,,,,yes")));
+    EXPECT_TRUE(
+        rows.contains(QStringLiteral("sleep,,2026-12-07 10:16:00,2026-12-07 10:46:00,1800,,,,,,,,,,,,,yes")));
 }
 
 TEST_F(OrvexTest, TooFewDataWritesNothing) {

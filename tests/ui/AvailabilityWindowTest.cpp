@@ -48,11 +48,13 @@ PingResult Result(bool success) {
     result.ResultCode = success ? PING_SUCCESS : PING_FAILED;
     result.MeanTime = success ? 2 : 0;
     result.PacketLoss = success ? 0 : 100;
-    result.Report = success ? QStringLiteral("gateway [192.0.2.1]:\r\n\tTry #1: successful, DataSize=32, TTL=64, Time=2 "
-                                             "ms.\r\n\t1 request(s) total, 1 successful. Min=2 ms, Max=2 ms, Mean=2 "
-                                             "ms, Packet loss=0%")
-                            : QStringLiteral("gateway [192.0.2.1]:\r\n\tTry #1: RecvFrom() timed out after 500 "
-                                             "ms.\r\n\t1 request(s) total, all failed with a time-out set to 500 ms each");
+    result.Report =
+        success
+            ? QStringLiteral("gateway [192.0.2.1]:\r\n\tTry #1: successful, DataSize=32, TTL=64, Time=2 "
+                             "ms.\r\n\t1 request(s) total, 1 successful. Min=2 ms, Max=2 ms, Mean=2 "
+                             "ms, Packet loss=0%")
+            : QStringLiteral("gateway [192.0.2.1]:\r\n\tTry #1: RecvFrom() timed out after 500 "
+                             "ms.\r\n\t1 request(s) total, all failed with a time-out set to 500 ms each");
     return result;
 }
 
@@ -159,7 +161,9 @@ TEST_F(AvailabilityWindow, LogindsSleepAbandonsTheRoundInFlightAndTheRoundAfterW
     boottimeMs += 600000;
     now = now.addSecs(600);
     w->Timer1Timer(w->Timer1);
-    EXPECT_EQ(Logged(QStringLiteral("The computer woke up after 00:10:00 (a sleep that was not announced).")).size(), 1);
+    EXPECT_EQ(Logged(QStringLiteral("The computer woke up after 00:10:00 (a sleep that was not announced)."))
+                  .size(),
+              1);
     EXPECT_EQ(workers.stops.back(), workers.Id(2));
     workers.Finish(2, Result(false));
     QTRY_COMPARE_WITH_TIMEOUT(workers.Started(), 4, 2000);
@@ -169,11 +173,11 @@ TEST_F(AvailabilityWindow, LogindsSleepAbandonsTheRoundInFlightAndTheRoundAfterW
 
     const QString report = Report();
     EXPECT_TRUE(report.contains(QStringLiteral("Sleep periods"))) << report.toStdString();
-    EXPECT_TRUE(report.contains(QRegularExpression(QStringLiteral(
-        R"(\n    07\.12\.2026 \(00:15:02\) +07\.12\.2026 \(00:20:02\) +00:05:00)"))))
+    EXPECT_TRUE(report.contains(QRegularExpression(
+        QStringLiteral(R"(\n    07\.12\.2026 \(00:15:02\) +07\.12\.2026 \(00:20:02\) +00:05:00)"))))
         << report.toStdString();
-    EXPECT_TRUE(report.contains(QRegularExpression(QStringLiteral(
-        R"(\n    07\.12\.2026 \(00:21:02\) +07\.12\.2026 \(00:31:02\) +00:10:00)"))))
+    EXPECT_TRUE(report.contains(QRegularExpression(
+        QStringLiteral(R"(\n    07\.12\.2026 \(00:21:02\) +07\.12\.2026 \(00:31:02\) +00:10:00)"))))
         << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("Availability:     100.00 %")));
 }
@@ -200,13 +204,14 @@ TEST_F(AvailabilityWindow, ClockStepsAndDaylightSavingTimeLeaveOutageLengthsTrue
     EXPECT_EQ(Logged(QStringLiteral(": The local time is UTC+01:00.")).size(), 1);
 
     Pass(300);
-    round(false); // 02:15 CET
+    round(false);            // 02:15 CET
     now = now.addSecs(3600); // set forward by hand
     Pass(300);
     round(true); // 03:20 CET on the clock, five minutes later
     const QStringList step = Logged(QStringLiteral("The clock was changed by "));
     ASSERT_EQ(step.size(), 1);
-    EXPECT_TRUE(step[0].endsWith(QStringLiteral("The clock was changed by +01:00:00."))) << step[0].toStdString();
+    EXPECT_TRUE(step[0].endsWith(QStringLiteral("The clock was changed by +01:00:00.")))
+        << step[0].toStdString();
     w.reset();
 
     if (zone.isNull())
@@ -216,7 +221,8 @@ TEST_F(AvailabilityWindow, ClockStepsAndDaylightSavingTimeLeaveOutageLengthsTrue
     ::tzset();
 
     const QString report = Report();
-    EXPECT_TRUE(report.contains(QStringLiteral("Outages:          2 outages, total 00:25:00, longest 00:20:00")))
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("Outages:          2 outages, total 00:25:00, longest 00:20:00")))
         << report.toStdString();
     EXPECT_TRUE(report.contains(QRegularExpression(
         QStringLiteral(R"(\n    25\.10\.2026 \(02:50:00\) +25\.10\.2026 \(02:10:00\) +00:20:00 +1)"))))

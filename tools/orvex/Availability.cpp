@@ -2,8 +2,8 @@
 #include "Availability.h"
 
 #include <cinttypes>
-#include <utility>
 #include <cstdio>
+#include <utility>
 
 namespace orvex {
 namespace {

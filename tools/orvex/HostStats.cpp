@@ -59,7 +59,8 @@ void HostCollector::OnRound(const Round& round) {
     const std::int64_t at = m_availability.Corrected(round.when);
 
     // Each host comes once a round: a host already held starts the next round.
-    const bool nextRound = std::any_of(m_held.begin(), m_held.end(), [index](const Held& h) { return h.host == index; });
+    const bool nextRound =
+        std::any_of(m_held.begin(), m_held.end(), [index](const Held& h) { return h.host == index; });
     if (nextRound)
         Release(m_availability.LocalDown());
     if (round.outcome != Outcome::Success) {

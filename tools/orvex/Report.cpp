@@ -137,7 +137,8 @@ void HostSection(Writer& w, const HostStats& host) {
 
 std::string Percent(std::int64_t part, std::int64_t whole) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f %%", whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    std::snprintf(text, sizeof text, "%.1f %%",
+                  whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
     return text;
 }
 
@@ -173,8 +174,9 @@ void CoverageLines(Writer& w, const Availability& periods) {
     w.Line("Coverage:         " + FormatLength(monitored) + " monitored of the period's " +
            FormatLength(periods.PeriodSeconds()) + " (" + Percent(monitored, periods.PeriodSeconds()) + ")");
     if (periods.LocalDownSeconds() > 0 || periods.AsleepSeconds() > 0)
-        w.Line("                  not monitored: local network down " + FormatLength(periods.LocalDownSeconds()) +
-               ", computer asleep " + FormatLength(periods.AsleepSeconds()));
+        w.Line("                  not monitored: local network down " +
+               FormatLength(periods.LocalDownSeconds()) + ", computer asleep " +
+               FormatLength(periods.AsleepSeconds()));
 }
 
 void OutageLine(Writer& w, const Outage& outage) {
@@ -356,8 +358,9 @@ bool WriteCsvReport(std::FILE* out, HostCollector& collected, const ReportInput&
                                          : 0.0);
     w.Line();
     bool periodsListed = true;
-    for (const auto& [record, spool] : {std::pair<const char*, TextSpool*>{"local_outage", &periods.LocalOutages()},
-                                        std::pair<const char*, TextSpool*>{"sleep", &periods.Sleeps()}}) {
+    for (const auto& [record, spool] :
+         {std::pair<const char*, TextSpool*>{"local_outage", &periods.LocalOutages()},
+          std::pair<const char*, TextSpool*>{"sleep", &periods.Sleeps()}}) {
         spool->ForEach([&](std::string_view line) {
             Period period;
             if (!Availability::ReadPeriod(line, period)) {

@@ -37,7 +37,8 @@ struct Outage {
     std::int64_t first = 0; // moment of the first failed round
     std::int64_t end = 0;   // first successful round after it, or the last failed one when not ended
     std::uint8_t ended = 0; // 1 when a successful round ended it
-    std::int64_t seconds = 0; // its length, measured across clock steps and UTC offset changes
+    // Its length, measured across clock steps and UTC offset changes, without sleep and local outages.
+    std::int64_t seconds = 0;
 };
 
 // An outage's length in seconds; a clock set back during it gives no negative length.
