@@ -109,8 +109,12 @@ LogindWatch::LogindWatch(QObject* parent) : QObject(parent), m_shared(std::make_
 }
 
 LogindWatch::~LogindWatch() {
-    const std::lock_guard lock(m_shared->mutex);
-    m_shared->watch = nullptr;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->watch = nullptr;
+    }
+    if (!m_connection.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connection);
 }
 
 void LogindWatch::Start() {
