@@ -286,6 +286,7 @@ LocalSide CheckLocalSide(RouteTable& table, const HostAddress& destination) {
     case RouteAnswer::Kind::NoRoute:
         side.state = LocalSide::State::Down;
         side.reason = "no route to " + Text(destination);
+        side.noRoute = true;
         return side;
     case RouteAnswer::Kind::Direct:
     case RouteAnswer::Kind::Gateway:

@@ -54,6 +54,7 @@ struct LocalSide {
     State state = State::Unknown;
     std::string reason;
     HostAddress gateway;
+    bool noRoute = false; // Down for want of any route, which `reason` names with the address
 };
 
 LocalSide CheckLocalSide(RouteTable& table, const HostAddress& destination);

@@ -70,10 +70,13 @@ RoundCheck::Verdict RoundCheck::Judge(RouteTable& routes) {
         case LocalSide::State::Up:
             m_sideWorks = true;
             return m_verdict = Verdict::HostOutage;
-        case LocalSide::State::Down:
-            if (std::find(m_reasons.begin(), m_reasons.end(), side.reason) == m_reasons.end())
-                m_reasons.push_back(side.reason);
+        case LocalSide::State::Down: {
+            std::vector<std::string>& into = side.noRoute ? m_noRoute : m_reasons;
+            const std::string what = side.noRoute ? AddressText(*result.address) : side.reason;
+            if (std::find(into.begin(), into.end(), what) == into.end())
+                into.push_back(what);
             break;
+        }
         case LocalSide::State::CheckGateway:
             m_gateways.try_emplace(AddressText(side.gateway), side.gateway, std::nullopt);
             break;
@@ -117,7 +120,13 @@ void RoundCheck::Release() {
 }
 
 QString RoundCheck::Reason() const {
+    // "no route to 192.0.2.1, 192.0.2.2 and 192.0.2.3", then the other reasons.
     QString reason;
+    for (std::size_t i = 0; i < m_noRoute.size(); ++i) {
+        reason += i == 0 ? QStringLiteral("no route to ")
+                         : i + 1 == m_noRoute.size() ? QStringLiteral(" and ") : QStringLiteral(", ");
+        reason += QString::fromStdString(m_noRoute[i]);
+    }
     for (const std::string& part : m_reasons) {
         if (!reason.isEmpty())
             reason += QStringLiteral("; ");

@@ -76,6 +76,7 @@ public:
 private:
     std::vector<HeldResult> m_held;
     std::vector<std::string> m_reasons;
+    std::vector<std::string> m_noRoute; // addresses without any route, named together
     std::map<std::string, std::pair<HostAddress, std::optional<bool>>> m_gateways; // by text
     Verdict m_verdict = Verdict::Pending;
     bool m_sideWorks = false;

@@ -228,8 +228,7 @@ TEST_F(OrvexTest, LocalOutagesAndSleepAreNoHostsOutages) {
         log.Failure(a);
         log.Failure(b);
         if (round == 0)
-            log.Info(
-                QStringLiteral("The local network is down: no route to 192.0.2.1; no route to 192.0.2.2"));
+            log.Info(QStringLiteral("The local network is down: no route to 192.0.2.1 and 192.0.2.2"));
     }
     log.Advance(300); // 10:15: back, and gateway fails by itself
     log.Failure(a);
@@ -252,7 +251,7 @@ TEST_F(OrvexTest, LocalOutagesAndSleepAreNoHostsOutages) {
         << report.toStdString();
     EXPECT_TRUE(
         report.contains(QStringLiteral("    07.12.2026 (10:05:00)  07.12.2026 (10:15:00)   00:10:00     "
-                                       "no route to 192.0.2.1; no route to 192.0.2.2\r\n")));
+                                       "no route to 192.0.2.1 and 192.0.2.2\r\n")));
     EXPECT_TRUE(
         report.contains(QStringLiteral("    07.12.2026 (10:16:00)  07.12.2026 (10:46:00)   00:30:00\r\n")));
 
@@ -276,7 +275,7 @@ TEST_F(OrvexTest, LocalOutagesAndSleepAreNoHostsOutages) {
     EXPECT_TRUE(rows.contains(QStringLiteral("period,,2026-12-07 10:00:00,2026-12-07 10:46:00,2760")));
     EXPECT_TRUE(
         rows.contains(QStringLiteral("coverage,,2026-12-07 10:00:00,2026-12-07 10:46:00,360,,,,,13.04")));
-    EXPECT_TRUE(rows.contains(QStringLiteral("local_outage,no route to 192.0.2.1; no route to 192.0.2.2,"
+    EXPECT_TRUE(rows.contains(QStringLiteral("local_outage,no route to 192.0.2.1 and 192.0.2.2,"
                                              "2026-12-07 10:05:00,2026-12-07 10:15:00,600,,,,,,,,,,,,,yes")))
         << csv.report.toStdString();
     EXPECT_TRUE(
