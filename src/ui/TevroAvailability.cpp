@@ -185,7 +185,9 @@ void TF_Tevro::NetworkWaitTick() {
         return;
     }
     a.waiting = false;
+    // A Running period of its own from now: the next round one interval later, as at the switch.
     Timer1Timer(nullptr);
+    Timer1->start(tevro::kTickMs);
 }
 
 bool TF_Tevro::BeginRound(bool runningStarts) {
