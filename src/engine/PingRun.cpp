@@ -241,7 +241,10 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
     }
     if (literal) {
         // An address is pinged even when no name is registered for it.
-        if (const auto name = m_env.resolver->ByAddress(destination, stop))
+        m_result.Address = destination;
+        if (!p.ReverseLookup)
+            header = QStringLiteral("[%1]:\r\n\t").arg(*literal);
+        else if (const auto name = m_env.resolver->ByAddress(destination, stop))
             header = QStringLiteral("[%1] (%2):\r\n\t").arg(Text(destination), QString::fromStdString(*name));
         else
             header = QStringLiteral("[%1] (reverse lookup failed):\r\n\t").arg(*literal);
@@ -251,6 +254,7 @@ bool PingRun::Resolve(const StopSignal& stop, HostAddress& destination, QString&
     if (found.status != 0)
         return failed(found.status);
     destination = WithoutIpv4Mapping(found.address);
+    m_result.Address = destination;
     header = QStringLiteral("%1 [%2]:\r\n\t").arg(p.Host, Text(destination));
     return true;
 }

@@ -39,6 +39,8 @@ struct PingResult {
     std::vector<std::int64_t> RepliesUs; // each valid reply's round trip, in the order they came
     int Requests = 0;                    // echo requests the tries sent (or tried to send)
     std::optional<IpFamily> Family;      // the destination's, once the host was resolved
+    // What the host text resolved to; none when it did not.
+    std::optional<HostAddress> Address;
 };
 
 // A host row's parameters.
@@ -48,6 +50,8 @@ struct PingParams {
     int DataSize = 32;  // data bytes per request
     int TTL = 32;       // outgoing time-to-live
     int Count = 3;      // tries
+    // An address is looked up for its name, which the report shows.
+    bool ReverseLookup = true;
 };
 
 // The outside world of a run.

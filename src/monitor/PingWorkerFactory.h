@@ -25,6 +25,10 @@ public:
     virtual PingWorkerId Start(const PingParams& params, TerminateHandler onTerminate,
                                DoneHandler onDone) = 0;
 
+    // Asks a worker to end early (between tries or during one); its hand-overs still follow. Only for a
+    // worker whose result has not been handed over yet.
+    virtual void Stop(PingWorkerId worker) { static_cast<void>(worker); }
+
     // The owner is going away: running workers are asked to stop and hand nothing over any more.
     virtual void Shutdown() = 0;
 };

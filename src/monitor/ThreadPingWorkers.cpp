@@ -22,6 +22,11 @@ public:
         return ping;
     }
 
+    // The worker lives until its result has been handed over, which the caller has not seen yet.
+    void Stop(PingWorkerId worker) override {
+        const_cast<TPing*>(static_cast<const TPing*>(worker))->RequestStop();
+    }
+
     void Shutdown() override { m_group.Shutdown(); }
 
 private:

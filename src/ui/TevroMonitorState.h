@@ -2,6 +2,8 @@
 // TevroScheduler.cpp and TevroResults.cpp.
 #pragma once
 
+#include "common/Product.h"
+#include "common/Resources.h"
 #include "desktop/DesktopNotifier.h"
 #include "monitor/CycleSchedule.h"
 #include "monitor/HostStates.h"

@@ -26,6 +26,10 @@ private:
 
 void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTime, int packetLoss,
                         const QString& report, qint64 meanTimeUs) {
+    // A suspend or a clock change found now is written first; a result of a round that a sleep
+    // abandoned is nobody's.
+    if (!AvailabilityBeforeEntry(sender))
+        return;
     if (sender != nullptr) {
         int slot = 1;
         for (int n = 1; n <= kSlotCount; ++n) {
@@ -41,13 +45,9 @@ void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTi
             meanTimeUs = qint64{meanTime} * 1000;
         if (GraphedSlot() == slot)
             FeedGraph(slot, resultCode, meanTime, meanTimeUs, packetLoss);
-        const bool alertDue = TrackHostState(slot, resultCode, meanTimeUs, report);
-        if (resultCode != PING_SUCCESS) {
-            if (isMinimized())
-                WinTaskbarDblClick();
-            if (alertDue)
-                ShowAlert(0, tevro::AlertText(Row(slot).Url->text()));
-        }
+        if (resultCode != PING_SUCCESS && isMinimized())
+            WinTaskbarDblClick();
+        JudgeInRound(sender, slot, resultCode, meanTimeUs, report);
         const QString picture = tevro::StatusPictureName(resultCode);
         if (!picture.isEmpty())
             SetStatusPicture(slot, picture);
@@ -66,6 +66,12 @@ void TF_Tevro::PingDone(const void* sender, int resultCode, int, int, int meanTi
     if (resultCode == VERSION_MISMATCH && IsRunning())
         B_RunStopClick();
     LastResultCode = resultCode;
+}
+
+void TF_Tevro::HostRoundResult(int slot, int resultCode, qint64 meanTimeUs, const QString& report) {
+    const bool alertDue = TrackHostState(slot, resultCode, meanTimeUs, report);
+    if (resultCode != PING_SUCCESS && alertDue)
+        ShowAlert(0, tevro::AlertText(Row(slot).Url->text()));
 }
 
 void TF_Tevro::AddLogEntry(const QString& markup) {

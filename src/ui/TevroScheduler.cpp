@@ -41,6 +41,7 @@ void TF_Tevro::ShutdownPingWorkers() {
 
 void TF_Tevro::Timer1Timer(QObject* sender) {
     MonitorState& monitor = Monitor();
+    WatchClocks(); // a suspend or a clock step since the last tick
     if (sender != nullptr) {
         // Re-armed for the next 5-second mark first, so that a tick which switches monitoring off
         // has the last word.
@@ -54,6 +55,13 @@ void TF_Tevro::Timer1Timer(QObject* sender) {
         // A Running period starts: its marks count from now, on a timer that does not round.
         Timer1->setTimerType(Qt::PreciseTimer);
         monitor.grid.Start(MonotonicMs(), tevro::kTickMs);
+    }
+    // Timer1 runs from the switch to Running on: until then this is a Running period's first cycle.
+    if (!BeginRound(sender == nullptr && !Timer1->isActive())) {
+        // The computer sleeps, or waits for its network after waking: that round starts by itself.
+        Timer1Tag = tevro::TicksPerCycle(SpinEdit_Intervall->value());
+        Gauge1->SetProgress(Timer1Tag);
+        return;
     }
     Label3->setText(tevro::ScheduleLine(Now(), SpinEdit_Intervall->value()));
     NextSlot = 1;
@@ -88,10 +96,12 @@ bool TF_Tevro::StartPing(int slot) {
     worker = monitor.Workers().Start(
         params, [this] { PingNext(); },
         [this, slot, host = params.Host](tevro::PingWorkerId id, const tevro::PingResult& result) {
+            NoteResultAddress(id, result);
             PingDone(id, result.ResultCode, result.MinTime, result.MaxTime, result.MeanTime,
                      result.PacketLoss, result.Report, result.MeanTimeUs);
             RecordMetrics(slot, host, result);
         });
+    RoundWorkerStarted(worker);
     return true;
 }
 

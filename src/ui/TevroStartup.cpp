@@ -69,6 +69,7 @@ void TF_Tevro::FormCreate() {
     Gauge1->SetMaxValue(0);
 
     WriteStartupLogLines();
+    StartAvailabilityWatch();
 
     // The message log's header needs the LOG path.
     LOG_ClearMsgClick();

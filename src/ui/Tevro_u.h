@@ -40,6 +40,7 @@ class SocketLibrary;
 class SettingsAutosave;
 class SettingsStore;
 class SpinEdit;
+class RouteTable;
 struct LookupAnswer;
 struct PingResult;
 struct PingEnvironment;
@@ -88,6 +89,7 @@ class TF_Tevro : public QWidget {
 
 public:
     static constexpr int kSlotCount = 3;
+    static constexpr int kConnectionNoticeKey = 0; // the notifications of the local network, beside the slots
 
     explicit TF_Tevro(TevroEnvironment environment = {}, QWidget* parent = nullptr);
     ~TF_Tevro() override;
@@ -276,6 +278,45 @@ private:
     MetricsState& Metrics();
     void WriteMetrics();
     std::shared_ptr<MetricsState> m_metrics; // shared_ptr: its type is complete only in TevroMetrics.cpp
+    // ---- Whose fault a failed round is, sleep and clock changes: bodies in ui/TevroAvailability.cpp ----
+
+    // Writes the UTC offset into the LOG and starts listening for logind's announcements of sleep.
+    void StartAvailabilityWatch();
+    // The computer is about to sleep (true) or has woken up (false).
+    void PrepareForSleep(bool start);
+    // The local network was found down and no host has answered since; the computer sleeps.
+    bool LocalNetworkDown() const;
+    bool Asleep() const;
+    // Tests put a routing table of their own in place (not owned; null: the kernel's), and monotonic
+    // clocks in milliseconds (the second counts through suspend) that go with the window's clock.
+    void SetRouteTable(tevro::RouteTable* routes);
+    void SetAvailabilityClocks(std::function<qint64()> monotonicMs, std::function<qint64()> boottimeMs);
+
+    // The scheduler's and result processing's calls. BeginRound: false while no round may start (the
+    // computer sleeps, or waits for its network after waking). AvailabilityBeforeEntry: looks at the
+    // clocks before an entry is written; false for a result of a round abandoned by a sleep.
+    bool BeginRound(bool runningStarts);
+    void RoundWorkerStarted(const void* worker);
+    void NoteResultAddress(const void* worker, const tevro::PingResult& result);
+    bool AvailabilityBeforeEntry(const void* sender);
+    // A slot's result for its host's up/down state: at once, or held until its round is judged.
+    void JudgeInRound(const void* sender, int slot, int resultCode, qint64 meanTimeUs, const QString& report);
+    void HostRoundResult(int slot, int resultCode, qint64 meanTimeUs, const QString& report);
+
+private:
+    struct AvailabilityState;
+    AvailabilityState& Availability();
+    void WatchClocks();
+    void ComputerSleeps();
+    void ComputerWoke(qint64 sleptMs, bool announced);
+    void AbandonRound();
+    void PingGateways();
+    void GatewayAnswered(const void* worker, bool answered);
+    void FinishRoundCheck();
+    void LocalNetworkBack();
+    void NetworkWaitTick();
+    void ConnectionNotice(const QString& summary, const QString& body, bool urgent);
+    std::shared_ptr<AvailabilityState> m_availability; // shared_ptr: complete only in its own file
 
 public:
     // ---- Host entry and lookup: bodies in ui/HostLookup.cpp ----

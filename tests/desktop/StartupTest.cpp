@@ -81,12 +81,16 @@ protected:
 
 TEST_F(StartupTest, LogOfAStartAndACloseThenRotation) {
     const QStringList first = RunOnce();
-    ASSERT_EQ(first.size(), 9) << first.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(first.size(), 10) << first.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(first.mid(0, 3),
               (QStringList{QString(), tevro::ProductLine() + QStringLiteral("."), QString()}));
-    EXPECT_TRUE(first.at(3).contains(kLoggedTo));
-    EXPECT_TRUE(first.at(4).contains(QLatin1Char('"') + log + QLatin1Char('"'))) << first.at(4).toStdString();
-    EXPECT_EQ(first.mid(5), (QStringList{kFrame, kHead, kFrame, kFrame}));
+    // The LOG's local times carry no zone: this entry names it.
+    EXPECT_TRUE(first.at(3).contains(
+        QRegularExpression(QStringLiteral(R"(: The local time is UTC[+-]\d\d:\d\d\.$)"))))
+        << first.at(3).toStdString();
+    EXPECT_TRUE(first.at(4).contains(kLoggedTo));
+    EXPECT_TRUE(first.at(5).contains(QLatin1Char('"') + log + QLatin1Char('"'))) << first.at(5).toStdString();
+    EXPECT_EQ(first.mid(6), (QStringList{kFrame, kHead, kFrame, kFrame}));
     EXPECT_TRUE(QFileInfo::exists(sandbox.SettingsFile())) << "settings are saved on a close by signal";
 
     const QStringList second = RunOnce();
@@ -162,7 +166,7 @@ TEST_F(StartupTest, ToRunningIgnoredAsSecondParameterOrWithoutAHost) {
     QFile::remove(log);
     const QStringList lines = RunOnce({QStringLiteral("-ToRunning")});
     EXPECT_EQ(CountContaining(lines, kLoggedTo), 1);
-    EXPECT_EQ(lines.size(), 9) << "nothing but the start and the close";
+    EXPECT_EQ(lines.size(), 10) << "nothing but the start (with the UTC offset) and the close";
 }
 
 TEST_F(StartupTest, EveryExitSignalClosesLikeTheCloseButton) {

@@ -427,14 +427,13 @@ TEST_F(MonitorWindow, AFailureRestoresTheWindowAndRaisesOneAlert) {
     w->SB_Alert->setChecked(true);
     w->Timer1Timer(nullptr);
     workers.Finish(2, ScriptedPingWorkers::Failure(SOCKET_ERROR));
-    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts.empty()) << "until slot 2 is heard, the round may be the local network's";
+    workers.Finish(3, ScriptedPingWorkers::Failure());
+    ASSERT_EQ(alerts.size(), 1u) << "no second alert while one is open";
     EXPECT_EQ(alerts[0]->mode, 0);
     EXPECT_EQ(alerts[0]->sound, QStringLiteral("Status for <one>:\r\nLast ping attempt failed."));
     EXPECT_TRUE(alerts[0]->isVisible());
     EXPECT_EQ(w->AlertWindow(), alerts[0]);
-
-    workers.Finish(3, ScriptedPingWorkers::Failure());
-    EXPECT_EQ(alerts.size(), 1u) << "no second alert while one is open";
     EXPECT_EQ(w->StatusPicture(2), QStringLiteral("Ping_Failed"));
 
     alerts[0]->close(); // frees itself
@@ -442,6 +441,7 @@ TEST_F(MonitorWindow, AFailureRestoresTheWindowAndRaisesOneAlert) {
     EXPECT_EQ(w->AlertWindow(), nullptr);
     w->Timer1Timer(nullptr);
     workers.Finish(4, ScriptedPingWorkers::Failure());
+    workers.Finish(5, ScriptedPingWorkers::Failure());
     EXPECT_EQ(alerts.size(), 2u);
 }
 

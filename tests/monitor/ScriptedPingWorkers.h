@@ -24,6 +24,7 @@ public:
             std::make_unique<Worker>(Worker{params, std::move(onTerminate), std::move(onDone)}));
         return m_workers.back().get();
     }
+    void Stop(PingWorkerId worker) override { stops.push_back(worker); }
     void Shutdown() override { shutDown = true; }
 
     int Started() const { return static_cast<int>(m_workers.size()); }
@@ -77,6 +78,7 @@ public:
     }
 
     bool shutDown = false;
+    std::vector<PingWorkerId> stops; // workers asked to end early; a scripted one ends when the test says
 
 private:
     std::vector<std::unique_ptr<Worker>> m_workers;

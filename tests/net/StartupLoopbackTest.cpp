@@ -56,6 +56,7 @@ TEST(StartupLoopbackTest, FirstResultThenSigtermGivesTheWholeLog) {
         QString(),
         QRegularExpression::escape(tevro::ProductLine() + QStringLiteral(".")),
         QString(),
+        kStamp + QStringLiteral(R"(: The local time is UTC[+-]\d\d:\d\d\.)"),
         loggedTo,
         QRegularExpression::escape(logPath),
         QRegularExpression::escape(kFrame),

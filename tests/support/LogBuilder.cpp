@@ -72,6 +72,10 @@ void LogBuilder::PathTrace(const QString& host) {
     Entry(PING_NONE, -1, TraceReport(TracePath(host, m_world.Environment(), m_stop)));
 }
 
+void LogBuilder::Info(const QString& text) {
+    Entry(PING_NONE, -1, text);
+}
+
 PingResult LogBuilder::Ping(const QString& host, std::vector<FakeTry> tries) {
     const std::string name = host.toStdString();
     if (!m_world.resolver->names.contains(name)) {

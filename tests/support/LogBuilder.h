@@ -32,6 +32,8 @@ public:
     void InvalidParameters(const QString& host); // a time-out of 0: the run fails before any try
     // The path traced to a host that went down: a router at hop 1, then silence.
     void PathTrace(const QString& host);
+    // An informational entry, as the program writes about the network, sleep or its clock.
+    void Info(const QString& text);
 
     void Advance(int seconds) { m_now = m_now.addSecs(seconds); }
     QDateTime Now() const { return m_now; }

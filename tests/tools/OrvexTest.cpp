@@ -152,12 +152,15 @@ TEST_F(OrvexTest, OneHostDownForThreeRoundsWhileAnotherStaysUp) {
     const ToolRun csv = Orvex({QStringLiteral("--csv"), QStringLiteral("-oreport.csv")}, "report.csv");
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     const QStringList rows = QString::fromUtf8(csv.report).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    ASSERT_EQ(rows.size(), 4);
+    ASSERT_EQ(rows.size(), 6);
     EXPECT_TRUE(rows[1].startsWith(
         QStringLiteral("host,gateway,2026-12-07 10:00:00,2026-12-07 10:25:00,900,6,3,3,0,")));
     EXPECT_EQ(rows[2],
               QStringLiteral("outage,gateway,2026-12-07 10:05:00,2026-12-07 10:20:00,900,3,,,,,,,,,,,,yes"));
     EXPECT_TRUE(rows[3].startsWith(QStringLiteral("host,mail.example,")));
+    // Monitored all through: the closing frame comes after the last round.
+    EXPECT_EQ(rows[4], QStringLiteral("period,,2026-12-07 10:00:00,2026-12-07 10:25:00,1500"));
+    EXPECT_EQ(rows[5], QStringLiteral("coverage,,2026-12-07 10:00:00,2026-12-07 10:25:00,1500,,,,,100.00"));
 }
 
 TEST_F(OrvexTest, GenerationsAreReadOldestFirstAndRunsEndOutages) {
@@ -346,6 +349,74 @@ TEST_F(OrvexTest, TheWordingFitsWhatEachHostHad) {
     EXPECT_TRUE(csv.report.contains(
         "nowhere.example,2026-12-07 12:00:00,2026-12-07 12:01:00,60,2,0,0,2,0.00,,,,,,,1,\r\n"))
         << csv.report.toStdString(); // no loss figure
+}
+
+// Rounds made while the local network was down count for no host; the outage and a sleep are listed with
+// their lengths, and the coverage line leaves both out of the monitored time.
+TEST_F(OrvexTest, LocalOutagesAndSleepAreNoHostsOutages) {
+    const QString a = QStringLiteral("gateway"), b = QStringLiteral("mail.example");
+    LogBuilder log(Path("tevro.log"), At(7, 10, 0));
+    log.StartRun(false);
+    log.Info(QStringLiteral("The local time is UTC+01:00"));
+    log.Success(a);
+    log.Success(b);
+    for (int round = 0; round < 2; ++round) { // 10:05 and 10:10: the client's link is down
+        log.Advance(300);
+        log.Failure(a);
+        log.Failure(b);
+        if (round == 0)
+            log.Info(QStringLiteral("The local network is down: no route to 192.0.2.1 and 192.0.2.2"));
+    }
+    log.Advance(300); // 10:15: back, and gateway fails by itself
+    log.Failure(a);
+    log.Success(b);
+    log.Info(QStringLiteral("The local network is back after 00:10:00"));
+    log.Advance(60);
+    log.Info(QStringLiteral("The computer goes to sleep"));
+    log.Advance(1800);
+    log.Info(QStringLiteral("The computer woke up after 00:30:00"));
+    log.Success(a); // 10:46
+    log.Success(b);
+    log.EndRun();
+
+    const ToolRun run = Orvex();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString report = QString::fromUtf8(run.report);
+    EXPECT_TRUE(report.contains(QStringLiteral(
+        "Coverage:         00:06:00 monitored of the period's 00:46:00 (13.0 %)\r\n"
+        "                  not monitored: local network down 00:10:00, computer asleep 00:30:00\r\n")))
+        << report.toStdString();
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("    07.12.2026 (10:05:00)  07.12.2026 (10:15:00)   00:10:00     "
+                                       "no route to 192.0.2.1 and 192.0.2.2\r\n")));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("    07.12.2026 (10:16:00)  07.12.2026 (10:46:00)   00:30:00\r\n")));
+
+    const QString gateway = Section(report, QStringLiteral("Host gateway")).join(QLatin1Char('\n'));
+    EXPECT_TRUE(gateway.contains(QStringLiteral("Rounds pinged:    3\n"))) << gateway.toStdString();
+    EXPECT_TRUE(gateway.contains(QStringLiteral("Availability:     66.67 % of rounds\n")));
+    EXPECT_TRUE(
+        gateway.contains(QStringLiteral("Not counted:      2 rounds while the local network was down")));
+    // Its outage spans the sleep, which is nobody's time.
+    EXPECT_TRUE(gateway.contains(QRegularExpression(
+        QStringLiteral(R"(\n    07\.12\.2026 \(10:15:00\) +07\.12\.2026 \(10:46:00\) +00:01:00 +1)"))))
+        << gateway.toStdString();
+    const QString mail = Section(report, QStringLiteral("Host mail.example")).join(QLatin1Char('\n'));
+    EXPECT_TRUE(mail.contains(QStringLiteral("Availability:     100.00 % of rounds\n")))
+        << mail.toStdString();
+    EXPECT_TRUE(mail.contains(QStringLiteral("Outages:          none")));
+
+    const ToolRun csv = Orvex({QStringLiteral("--csv"), QStringLiteral("-oreport.csv")}, "report.csv");
+    ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    const QStringList rows = QString::fromUtf8(csv.report).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_TRUE(rows.contains(QStringLiteral("period,,2026-12-07 10:00:00,2026-12-07 10:46:00,2760")));
+    EXPECT_TRUE(
+        rows.contains(QStringLiteral("coverage,,2026-12-07 10:00:00,2026-12-07 10:46:00,360,,,,,13.04")));
+    EXPECT_TRUE(rows.contains(QStringLiteral("local_outage,no route to 192.0.2.1 and 192.0.2.2,"
+                                             "2026-12-07 10:05:00,2026-12-07 10:15:00,600,,,,,,,,,,,,,yes")))
+        << csv.report.toStdString();
+    EXPECT_TRUE(
+        rows.contains(QStringLiteral("sleep,,2026-12-07 10:16:00,2026-12-07 10:46:00,1800,,,,,,,,,,,,,yes")));
 }
 
 TEST_F(OrvexTest, TooFewDataWritesNothing) {

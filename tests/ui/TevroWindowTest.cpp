@@ -376,7 +376,8 @@ TEST_F(TevroWindow, CopyAllGivesTheMessageLogAsTheLogFileHasIt) {
     QFile file(settings.Folder() + QStringLiteral("/tevro.log"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList logged = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
-    // The header entry (two lines after the start-up lines) and the result (the last three).
-    const QStringList expected = logged.mid(3, 2) + logged.mid(logged.size() - 4, 3);
+    // The header entry (two lines after the start-up lines and the UTC offset, which the message log
+    // does not show) and the result (the last three).
+    const QStringList expected = logged.mid(4, 2) + logged.mid(logged.size() - 4, 3);
     EXPECT_EQ(QGuiApplication::clipboard()->text().split(u'\n'), expected);
 }

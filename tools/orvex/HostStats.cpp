@@ -1,5 +1,6 @@
 // An outage ends with the host's next successful round. A new run or a restart of monitoring ends it too,
-// unended: nobody pinged the host in between, so its state there is unknown.
+// unended: nobody pinged the host in between, so its state there is unknown. Rounds of a local outage are
+// no host's, and lengths are measured on the time line that the clock entries straighten.
 #include "HostStats.h"
 
 #include <algorithm>
@@ -47,6 +48,8 @@ void HostCollector::OnRound(const Round& round) {
         ++m_unattributed;
         return;
     }
+    if (m_frameSeen)
+        StopWatching(); // that frame line closed the table: monitoring had stopped
     const std::uint32_t index = IndexOf(round.host, round.when);
     HostStats& host = m_hosts[index];
 
@@ -55,10 +58,42 @@ void HostCollector::OnRound(const Round& round) {
     if (m_rounds == 0 || round.when > m_last)
         m_last = round.when;
     ++m_rounds;
-    ++host.rounds;
     host.firstSeen = std::min(host.firstSeen, round.when);
     host.lastSeen = std::max(host.lastSeen, round.when);
+    m_availability.OnRound(round.when);
+    const std::int64_t at = m_availability.Corrected(round.when);
 
+    // Each host comes once a round: a host already held starts the next round.
+    const bool nextRound =
+        std::any_of(m_held.begin(), m_held.end(), [index](const Held& h) { return h.host == index; });
+    if (nextRound)
+        Release(m_availability.LocalDown());
+    if (round.outcome != Outcome::Success) {
+        m_held.push_back({index, round.when, at, round.outcome});
+        return;
+    }
+    // A host answered: the failures held from this round are their hosts' own.
+    Release(false);
+    Count(index, round, at);
+}
+
+void HostCollector::Release(bool localOutage) {
+    for (const Held& held : m_held) {
+        if (localOutage) {
+            ++m_hosts[held.host].notCounted;
+            continue;
+        }
+        Round round;
+        round.when = held.when;
+        round.outcome = held.outcome;
+        Count(held.host, round, held.at);
+    }
+    m_held.clear();
+}
+
+void HostCollector::Count(std::uint32_t index, const Round& round, std::int64_t at) {
+    HostStats& host = m_hosts[index];
+    ++host.rounds;
     if (round.outcome == Outcome::Success) {
         ++host.successes;
         host.AddReply(round.meanMs);
@@ -67,6 +102,8 @@ void HostCollector::OnRound(const Round& round) {
         if (host.down) {
             host.current.end = round.when;
             host.current.ended = 1;
+            // Sleep and local outages inside it were nobody's time.
+            host.current.seconds = at - host.currentFirstAt - host.unwatched;
             CloseOutage(host);
         }
         return;
@@ -82,9 +119,44 @@ void HostCollector::OnRound(const Round& round) {
     if (!host.down) {
         host.down = true;
         host.current = Outage{index, 0, round.when, round.when, 0};
+        host.currentFirstAt = at;
+        host.unwatched = 0;
     }
     ++host.current.rounds;
     host.current.end = round.when;
+    host.currentLastAt = at;
+}
+
+void HostCollector::OnInfo(std::int64_t when, std::string_view text) {
+    if (m_frameSeen)
+        StopWatching();
+    const Availability::Info kind = Availability::Kind(text);
+    // Rounds before a sleep were made before it.
+    if (kind == Availability::Info::Sleep || kind == Availability::Info::Wake)
+        Release(m_availability.LocalDown());
+    m_availability.OnInfo(when, text);
+    Unwatched();
+    if (kind == Availability::Info::LocalDown)
+        Release(true); // the round just written was the local network's outage
+    else if (kind == Availability::Info::LocalBack)
+        Release(false); // written after the round that reached a host or found the local side working
+}
+
+void HostCollector::StopWatching() {
+    m_frameSeen = m_headSeen = false;
+    Release(m_availability.LocalDown());
+    m_availability.StopWatching();
+    Unwatched();
+    CloseOutages();
+}
+
+void HostCollector::Unwatched() {
+    for (const Availability::Unwatched& period : m_availability.TakeEnded()) {
+        for (HostStats& host : m_hosts) {
+            if (host.down && period.startAt >= host.currentFirstAt)
+                host.unwatched += period.seconds;
+        }
+    }
 }
 
 std::uint32_t HostCollector::IndexOf(std::string_view name, std::int64_t when) {
@@ -106,11 +178,18 @@ std::uint32_t HostCollector::IndexOf(std::string_view name, std::int64_t when) {
 
 void HostCollector::OnTableLine(std::string_view line) {
     m_table.Add(line);
+    // A frame line right below the head belongs to it; one not followed by the head closes the table.
+    const bool frame = line.starts_with("||---");
+    const bool head = line.starts_with("|| Downtime |");
+    if (frame && m_frameSeen)
+        StopWatching();
+    m_frameSeen = frame && !m_headSeen;
+    m_headSeen = head;
 }
 
 void HostCollector::OnRunStart() {
     ++m_runs;
-    CloseOutages();
+    StopWatching();
 }
 
 void HostCollector::OnTrace(const PathTrace& trace) {
@@ -155,8 +234,10 @@ std::vector<std::uint64_t> HostCollector::OutagesPerHost() const {
 
 void HostCollector::CloseOutages() {
     for (HostStats& host : m_hosts) {
-        if (host.down)
+        if (host.down) {
+            host.current.seconds = host.currentLastAt - host.currentFirstAt - host.unwatched;
             CloseOutage(host);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // packet loss and the host's own outages.
 #pragma once
 
+#include "Availability.h"
 #include "LogScanner.h"
 #include "Spool.h"
 
@@ -43,10 +44,15 @@ struct HostStats {
     std::uint64_t outages = 0;
     std::int64_t outageSeconds = 0;
     Outage longest;
+    // Rounds made while the local network was down: no round of this host's.
+    std::uint64_t notCounted = 0;
 
-    // The outage being followed.
+    // The outage being followed, with its first and last failed round on the continuous time line.
     bool down = false;
     Outage current;
+    std::int64_t currentFirstAt = 0;
+    std::int64_t currentLastAt = 0;
+    std::int64_t unwatched = 0; // local outages and sleep that began after its first failed round
 
     // Nearest-rank percentile of the reply times (p in 1..100); 0 without successful rounds.
     int ReplyPercentile(int p) const;
@@ -63,11 +69,12 @@ class HostCollector final : public ScanSink {
 public:
     void OnRound(const Round& round) override;
     void OnTableLine(std::string_view line) override;
-    void OnPhaseStart() override { CloseOutages(); }
+    void OnPhaseStart() override { StopWatching(); }
     void OnRunStart() override;
     void OnTrace(const PathTrace& trace) override;
+    void OnInfo(std::int64_t when, std::string_view text) override;
     // Ends the outages still open at the end of the LOG.
-    void Finish() { CloseOutages(); }
+    void Finish() { StopWatching(); }
 
     const std::vector<HostStats>& Hosts() const { return m_hosts; }
     std::vector<std::uint64_t> OutagesPerHost() const;
@@ -77,6 +84,8 @@ public:
     void ForEachTrace(std::uint32_t host, const std::function<void(std::int64_t when)>& start,
                       const std::function<void(std::string_view line)>& line);
 
+    Availability& Periods() { return m_availability; }
+
     std::uint64_t Rounds() const { return m_rounds; }
     std::uint64_t Runs() const { return m_runs; }
     std::uint64_t Unattributed() const { return m_unattributed; }
@@ -84,7 +93,22 @@ public:
     std::int64_t LastMoment() const { return m_last; }
 
 private:
+    // A failed round waits until it is known whether its round was a local outage: the program says
+    // so in an entry after the round's entries.
+    struct Held {
+        std::uint32_t host = 0;
+        std::int64_t when = 0;
+        std::int64_t at = 0; // on the continuous time line
+        Outcome outcome = Outcome::Failed;
+    };
+
     std::uint32_t IndexOf(std::string_view name, std::int64_t when);
+    void Count(std::uint32_t index, const Round& round, std::int64_t at);
+    // Takes the held failures as the hosts' own, or, for a round of a local outage, as nobody's.
+    void Release(bool localOutage);
+    // Takes the local outages and sleep periods that just ended out of the hosts' outages.
+    void Unwatched();
+    void StopWatching();
     void CloseOutages();
     void CloseOutage(HostStats& host);
 
@@ -99,6 +123,10 @@ private:
     std::uint64_t m_unattributed = 0;
     std::int64_t m_first = 0;
     std::int64_t m_last = 0;
+    Availability m_availability;
+    std::vector<Held> m_held;
+    bool m_frameSeen = false; // the last table line was a frame line not below a head
+    bool m_headSeen = false;  // the last table line was the head
 };
 
 } // namespace orvex

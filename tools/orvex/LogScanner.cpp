@@ -292,18 +292,20 @@ void LogScanner::Line(std::string_view line) {
     if (IsDigit(first)) {
         std::size_t pos = 0;
         std::int64_t when = 0;
-        if (!Moment(line, pos, when)) {
+        if (!Moment(line, pos, when) || !Literal(line, pos, ": ")) {
             ++m_counts.unknownLines;
             return;
         }
-        // Informational entries belong to no host, but for the path traced to one.
+        // Informational entries belong to no host, but for the path traced to one; others tell of the
+        // network, sleep or the clock.
         constexpr std::string_view kTraceEnd = " when it stopped answering:";
-        if (Literal(line, pos, ": Path to ") && line.ends_with(kTraceEnd) &&
-            line.size() - pos > kTraceEnd.size()) {
+        if (Literal(line, pos, "Path to ") && line.ends_with(kTraceEnd) && line.size() - pos > kTraceEnd.size()) {
             m_inTrace = true;
             m_traceWhen = when;
             m_traceHost.assign(line.substr(pos, line.size() - pos - kTraceEnd.size()));
             m_traceLines.clear();
+        } else {
+            m_sink.OnInfo(when, line.substr(pos));
         }
         return;
     }

@@ -39,6 +39,11 @@ public:
     // The product line that opens every run's LOG.
     virtual void OnRunStart() = 0;
     virtual void OnTrace(const PathTrace& trace) = 0;
+    // An informational entry: its moment and its first line's text after it, full stop included.
+    virtual void OnInfo(std::int64_t when, std::string_view text) {
+        static_cast<void>(when);
+        static_cast<void>(text);
+    }
 };
 
 struct ScanCounts {

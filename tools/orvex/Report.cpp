@@ -165,6 +165,9 @@ void HostSection(Writer& w, const HostStats& host) {
     w.Line();
     w.Format("  Availability:     %.2f %% of rounds", host.Availability());
     w.Line();
+    if (host.notCounted > 0)
+        w.Line("  Not counted:      " + Plural(host.notCounted, "round", "rounds") +
+               " while the local network was down");
     if (host.successes > 0) {
         w.Format(
             "  Reply time:       min %d ms, median %d ms, mean %.1f ms, 95th percentile %d ms, max %d ms",
@@ -191,6 +194,50 @@ void HostSection(Writer& w, const HostStats& host) {
            FormatMoment(host.longest.first));
     w.Line();
     w.Line("    First failed round     First successful round  Length       Rounds");
+}
+
+std::string Percent(std::int64_t part, std::int64_t whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %%",
+                  whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    return text;
+}
+
+// The local outages or the sleep periods, each with its length; nothing when there were none.
+bool PeriodSection(Writer& w, TextSpool& periods, const std::string& title, const char* columns,
+                   const char* notEnded) {
+    if (periods.Count() == 0)
+        return true;
+    w.Line();
+    w.Line(title);
+    w.Line(std::string(title.size(), '-'));
+    w.Line(columns);
+    bool ok = true;
+    periods.ForEach([&](std::string_view line) {
+        Period period;
+        if (!Availability::ReadPeriod(line, period)) {
+            ok = false;
+            return;
+        }
+        const std::string end = period.ended ? FormatMoment(period.end) : std::string(notEnded);
+        w.Format("    %-22s %-23s %s", FormatMoment(period.first).c_str(), end.c_str(),
+                 FormatLength(period.seconds).c_str());
+        if (!period.reason.empty())
+            w.Format("%*s%s", std::max(1, 13 - static_cast<int>(FormatLength(period.seconds).size())), "",
+                     CleanText(period.reason).c_str());
+        w.Line();
+    });
+    return ok;
+}
+
+void CoverageLines(Writer& w, const Availability& periods) {
+    const std::int64_t monitored = periods.MonitoredSeconds();
+    w.Line("Coverage:         " + FormatLength(monitored) + " monitored of the period's " +
+           FormatLength(periods.PeriodSeconds()) + " (" + Percent(monitored, periods.PeriodSeconds()) + ")");
+    if (periods.LocalDownSeconds() > 0 || periods.AsleepSeconds() > 0)
+        w.Line("                  not monitored: local network down " +
+               FormatLength(periods.LocalDownSeconds()) + ", computer asleep " +
+               FormatLength(periods.AsleepSeconds()));
 }
 
 void OutageLine(Writer& w, const Outage& outage) {
@@ -285,6 +332,7 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
     w.Line();
     w.Line("Period covered:   " + FormatMoment(collected.FirstMoment()) + " to " +
            FormatMoment(collected.LastMoment()));
+    CoverageLines(w, collected.Periods());
     w.Line("Folder:           " + CleanText(input.folder));
     w.Line("Files read, oldest first:");
     for (const FileRead& file : input.files) {
@@ -309,6 +357,16 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
         w.Line();
     }
 
+    bool periodsListed =
+        PeriodSection(w, collected.Periods().LocalOutages(),
+                      "Local network outages (rounds made then are not counted for any host)",
+                      "    Down from              Back at                 Length       Reason",
+                      "none (not back in the LOG)");
+    periodsListed = PeriodSection(w, collected.Periods().Sleeps(), "Sleep periods (no one's outage)",
+                                  "    Asleep from            Awake at                Length",
+                                  "none (no wake in the LOG)") &&
+                    periodsListed;
+
     const auto& hosts = collected.Hosts();
     std::size_t next = 0;
     // A host's section ends with its traces, before the next host's begins.
@@ -327,7 +385,7 @@ bool WriteTextReport(std::FILE* out, HostCollector& collected, const ReportInput
         nextHost();
     if (next > 0)
         TraceLines(w, collected, static_cast<std::uint32_t>(next - 1));
-    if (!listed) {
+    if (!listed || !periodsListed) {
         w.Line();
         w.Line("(The list of outages could not be completed: the temporary file failed.)");
     }
@@ -376,7 +434,37 @@ bool WriteCsvReport(std::FILE* out, HostCollector& collected, const ReportInput&
         });
     while (next < hosts.size())
         hostRow(hosts[next++]);
-    return w.Finish() && listed;
+
+    // The whole period, the time monitored in it (availability_pct: its share), then the local outages
+    // and sleep periods.
+    Availability& periods = collected.Periods();
+    const std::string span = ",," + Iso(collected.FirstMoment()) + ',' + Iso(collected.LastMoment()) + ',';
+    w.Text("period" + span);
+    w.Format("%" PRId64, periods.PeriodSeconds());
+    w.Line();
+    w.Text("coverage" + span);
+    w.Format("%" PRId64 ",,,,,%.2f", periods.MonitoredSeconds(),
+             periods.PeriodSeconds() > 0 ? 100.0 * static_cast<double>(periods.MonitoredSeconds()) /
+                                               static_cast<double>(periods.PeriodSeconds())
+                                         : 0.0);
+    w.Line();
+    bool periodsListed = true;
+    for (const auto& [record, spool] :
+         {std::pair<const char*, TextSpool*>{"local_outage", &periods.LocalOutages()},
+          std::pair<const char*, TextSpool*>{"sleep", &periods.Sleeps()}}) {
+        spool->ForEach([&](std::string_view line) {
+            Period period;
+            if (!Availability::ReadPeriod(line, period)) {
+                periodsListed = false;
+                return;
+            }
+            w.Text(std::string(record) + ',' + CsvField(period.reason) + ',' + Iso(period.first) + ',' +
+                   Iso(period.end) + ',');
+            w.Format("%" PRId64 ",,,,,,,,,,,,,%s", period.seconds, period.ended ? "yes" : "no");
+            w.Line();
+        });
+    }
+    return w.Finish() && listed && periodsListed;
 }
 
 } // namespace orvex

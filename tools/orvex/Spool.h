@@ -37,11 +37,13 @@ struct Outage {
     std::int64_t first = 0; // moment of the first failed round
     std::int64_t end = 0;   // first successful round after it, or the last failed one when not ended
     std::uint8_t ended = 0; // 1 when a successful round ended it
+    // Its length, measured across clock steps and UTC offset changes, without sleep and local outages.
+    std::int64_t seconds = 0;
 };
 
 // An outage's length in seconds; a clock set back during it gives no negative length.
 inline std::int64_t Length(const Outage& outage) {
-    return outage.end > outage.first ? outage.end - outage.first : 0;
+    return outage.seconds > 0 ? outage.seconds : 0;
 }
 
 // Outages in LOG order, read back grouped by host.
