@@ -3,6 +3,7 @@
 
 #include "NetLab.h"
 #include "engine/IcmpEcho.h"
+#include "engine/IcmpOptions.h"
 
 #include <cerrno>
 #include <chrono>
@@ -112,13 +113,7 @@ bool IcmpResponder::ReadRequest(Request& r) {
     sockaddr_storage from{};
     iovec iov{buffer, sizeof buffer};
     alignas(cmsghdr) char control[128];
-    msghdr msg{};
-    msg.msg_name = &from;
-    msg.msg_namelen = sizeof from;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
+    msghdr msg = ReceiveHeader(from, iov, control, sizeof control);
     const ssize_t n = ::recvmsg(m_socket, &msg, MSG_DONTWAIT);
     const auto source = FromSockaddr(reinterpret_cast<const sockaddr*>(&from), msg.msg_namelen);
     if (n <= 0 || !source)
