@@ -278,6 +278,7 @@ private:
     MetricsState& Metrics();
     void WriteMetrics();
     std::shared_ptr<MetricsState> m_metrics; // shared_ptr: its type is complete only in TevroMetrics.cpp
+public:
     // ---- Whose fault a failed round is, sleep and clock changes: bodies in ui/TevroAvailability.cpp ----
 
     // Writes the UTC offset into the LOG and starts listening for logind's announcements of sleep.

@@ -38,7 +38,7 @@ public:
 class CountingGraph final : public QWidget, public GraphFeed {
 public:
     void SetGraphTitle(const QString&, int, int) override {}
-    void AddGraphBar(int, int value, int) override { values.push_back(value); }
+    void AddGraphBar(int, double value, int) override { values.push_back(static_cast<int>(value)); }
     void ClearGraph() override {}
     std::vector<int> values;
 };
