@@ -134,6 +134,7 @@ void TF_Tevro::ComputerSleeps() {
     AvailabilityState& a = Availability();
     PingDone(nullptr, PING_NONE, -1, -1, -1, -1, tevro::SleepEntry());
     AbandonRound();
+    RefreshMetrics();
     a.waiting = false;
     a.networkWait->stop();
 }
@@ -144,6 +145,7 @@ void TF_Tevro::ComputerWoke(qint64 sleptMs, bool announced) {
     if (!announced)
         AbandonRound();
     PingDone(nullptr, PING_NONE, -1, -1, -1, -1, tevro::WakeEntry(sleptMs, announced));
+    RefreshMetrics();
     if (!IsRunning())
         return;
     // Not from here: this may run inside a result's hand-over.
@@ -313,6 +315,7 @@ void TF_Tevro::FinishRoundCheck() {
         a.localDownAt = Now();
         const QString reason = check->Reason();
         PingDone(nullptr, PING_NONE, -1, -1, -1, -1, tevro::LocalDownEntry(reason));
+        RefreshMetrics();
         ConnectionNotice(QStringLiteral("Your connection is down"),
                          QStringLiteral("Since %1: %2. Hosts are not counted as down meanwhile.")
                              .arg(tevro::ClockText(a.localDownAt.time(), tevro::TimeSeparator()), reason),
@@ -332,6 +335,7 @@ void TF_Tevro::LocalNetworkBack() {
     if (!length)
         return;
     PingDone(nullptr, PING_NONE, -1, -1, -1, -1, tevro::LocalBackEntry(*length));
+    RefreshMetrics();
     ConnectionNotice(QStringLiteral("Your connection is back"),
                      QStringLiteral("Away for %1, since %2.")
                          .arg(tevro::DurationText(*length / 1000),

@@ -82,6 +82,11 @@ void TF_Tevro::RecordMetrics(int slot, const QString& host, const tevro::PingRes
         WriteMetrics();
 }
 
+void TF_Tevro::RefreshMetrics() {
+    if (m_metrics && !m_metrics->path.isEmpty())
+        WriteMetrics();
+}
+
 void TF_Tevro::WriteMetrics() {
     using Change = tevro::MetricsWriteState::Change;
     MetricsState& state = Metrics();
@@ -91,6 +96,8 @@ void TF_Tevro::WriteMetrics() {
             state.metrics.Forget(slot);
     tevro::ProgramState program = state.metrics.Program();
     program.running = IsRunning();
+    program.localNetworkUp = !LocalNetworkDown();
+    program.asleep = Asleep();
     state.metrics.SetProgramState(program);
 
     const QString path = state.path;

@@ -277,6 +277,8 @@ private:
     struct MetricsState;
     MetricsState& Metrics();
     void WriteMetrics();
+    // Writes the file again when it is in use: the local network or sleep changed between rounds.
+    void RefreshMetrics();
     std::shared_ptr<MetricsState> m_metrics; // shared_ptr: its type is complete only in TevroMetrics.cpp
 public:
     // ---- Whose fault a failed round is, sleep and clock changes: bodies in ui/TevroAvailability.cpp ----

@@ -242,6 +242,7 @@ TEST(MetricsReadme, RulesAndScrapeConfigurationPassPromtool) {
     ASSERT_EQ(rules.size(), 1) << text.toStdString();
     ASSERT_EQ(scrape.size(), 1) << text.toStdString();
     EXPECT_TRUE(rules.first().contains(QStringLiteral("tevro_host_up == 0")));
+    EXPECT_TRUE(rules.first().contains(QStringLiteral("tevro_local_network_up == 0")));
 
     QTemporaryDir dir;
     const QString rulesFile = dir.filePath(QStringLiteral("tevro.rules.yml"));

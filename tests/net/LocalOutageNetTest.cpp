@@ -227,7 +227,7 @@ TEST_F(LocalOutageNet, AHostThatFailsBehindAWorkingGatewayOrOnItsOwnLinkIsItsOwn
         EXPECT_EQ(recorder.Summaries().last(), kOwnLinkHost + QStringLiteral(" is not answering"));
         EXPECT_EQ(alerts.size(), 2);
         EXPECT_TRUE(HintOf(alone->Row(1).Status)
-                        .endsWith(QStringLiteral("1 failed round(s) in a row, the alert comes at 1")))
+                        .endsWith(QStringLiteral("1 failed round(s) in a row, the alert came at 1")))
             << HintOf(alone->Row(1).Status).toStdString();
     }));
     EXPECT_TRUE(Logged(QStringLiteral("local network")).isEmpty()) << LogLines().join(u'\n').toStdString();
