@@ -319,11 +319,7 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
         case IoStatus::Done:
             break;
         }
-        // Where the helper sent and read the packets, its times count: the hops to and from it are
-        // not the network's. Taken as the difference of two millisecond ticks, as here.
-        std::uint32_t now = clock.NowMs();
-        if (sent.sentUs >= 0 && got.receivedUs >= 0)
-            now = stamp + static_cast<std::uint32_t>(got.receivedUs / 1000 - sent.sentUs / 1000);
+        const std::uint32_t now = ReceivedAtMs(stamp, clock.NowMs(), sent, got);
         const DecodedEcho decoded = DecodeEchoReply(reply.first(std::min(got.length, reply.size())),
                                                     withIpHeader, got.source, expected, now);
         switch (decoded.outcome) {

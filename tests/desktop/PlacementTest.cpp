@@ -5,13 +5,10 @@
 #include "support/QtPrinters.h"
 #include "support/TevroProcess.h"
 
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QScopeGuard>
-#include <QThread>
-#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -30,17 +27,6 @@ QList<int> Cardinals(const QString& line) {
 int Field(const QString& xwininfo, const QString& name) {
     const auto match = QRegularExpression(name + QStringLiteral(":\\s+(-?\\d+)")).match(xwininfo);
     return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
-// Polls a condition the X server answers; nothing can be waited on in another process's window.
-bool Eventually(const std::function<bool()>& done, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
 }
 
 } // namespace
@@ -80,11 +66,11 @@ TEST(PlacementTest, TheWholeFrameStandsInsideTheBottomLeftCorner) {
         return Capture(QStringLiteral("xprop"), {QStringLiteral("-root"), property}, env);
     };
     // xprop answers (if only "not found") once the server is up.
-    ASSERT_TRUE(Eventually([&] { return !root(QStringLiteral("_NET_WORKAREA")).isEmpty(); }, 10000));
+    ASSERT_TRUE(PollUntil([&] { return !root(QStringLiteral("_NET_WORKAREA")).isEmpty(); }, 10000));
     openbox.setProcessEnvironment(env);
     openbox.start(QStringLiteral("openbox"), {});
     ASSERT_TRUE(openbox.waitForStarted());
-    ASSERT_TRUE(Eventually([&] { return root(QStringLiteral("_NET_WORKAREA")).contains(u'='); }, 10000));
+    ASSERT_TRUE(PollUntil([&] { return root(QStringLiteral("_NET_WORKAREA")).contains(u'='); }, 10000));
 
     TevroSandbox sandbox;
     const QString program = sandbox.InstallProgram(QStringLiteral("tevro"));
@@ -97,7 +83,7 @@ TEST(PlacementTest, TheWholeFrameStandsInsideTheBottomLeftCorner) {
 
     const QString caption = tevro::ProductLine() + QStringLiteral(" [Inactive].");
     QString window;
-    ASSERT_TRUE(Eventually(
+    ASSERT_TRUE(PollUntil(
         [&] {
             window = MainWindowId(caption, env);
             return !window.isEmpty();
@@ -112,7 +98,7 @@ TEST(PlacementTest, TheWholeFrameStandsInsideTheBottomLeftCorner) {
     int frameLeft = 0;
     int frameBottom = 0;
     // The frame arrives after the first showing; the window follows it.
-    const bool placed = Eventually(
+    const bool placed = PollUntil(
         [&] {
             const QList<int> extents = Cardinals(
                 Capture(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_FRAME_EXTENTS")},
