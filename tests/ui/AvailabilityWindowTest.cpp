@@ -135,12 +135,14 @@ TEST_F(AvailabilityWindow, LogindsSleepAbandonsTheRoundInFlightAndTheRoundAfterW
     // Awake, the next round waits for a default route, then comes at once.
     routes.defaultRoute = false;
     prepareForSleep(false);
-    QTRY_VERIFY_WITH_TIMEOUT(!Logged(QStringLiteral("The computer woke up after 00:05:00.")).isEmpty(), 5000);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !Logged(QStringLiteral("The computer woke up after 00:05:00.")).isEmpty(); }, 5000));
     EXPECT_FALSE(w->Asleep());
     QTest::qWait(700);
     EXPECT_EQ(workers.Started(), 1);
     routes.defaultRoute = true;
-    QTRY_COMPARE_WITH_TIMEOUT(workers.Started(), 2, 2000);
+    static_cast<void>(QTest::qWaitFor([&] { return workers.Started() == 2; }, 2000));
+    EXPECT_EQ(workers.Started(), 2);
     Pass(60);
     workers.Finish(1, Result(true));
     EXPECT_EQ(graph.values, std::vector<int>{2});
@@ -171,7 +173,8 @@ TEST_F(AvailabilityWindow, LogindsSleepAbandonsTheRoundInFlightAndTheRoundAfterW
               1);
     EXPECT_EQ(workers.stops.back(), workers.Id(2));
     workers.Finish(2, Result(false));
-    QTRY_COMPARE_WITH_TIMEOUT(workers.Started(), 4, 2000);
+    static_cast<void>(QTest::qWaitFor([&] { return workers.Started() == 4; }, 2000));
+    EXPECT_EQ(workers.Started(), 4);
     workers.Finish(3, Result(true));
     EXPECT_TRUE(Logged(QStringLiteral("(FAILED)")).isEmpty());
     w->B_RunStop->click();

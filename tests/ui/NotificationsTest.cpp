@@ -62,8 +62,8 @@ protected:
         if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
             return;
         bus = new QProcess;
-        bus->start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        bus->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                   QStringLiteral("--print-address")});
         if (!bus->waitForReadyRead(5000))
             return;
         address = QString::fromUtf8(bus->readLine()).trimmed();
@@ -134,7 +134,7 @@ protected:
 
     // Waits until the recorder has seen `count` closings, and a little longer to see that no more come.
     void ExpectClosed(const std::vector<uint>& ids) {
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.closed.size() >= ids.size(), 5000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.closed.size() >= ids.size(); }, 5000));
         QTest::qWait(50);
         EXPECT_EQ(recorder.closed, ids);
     }
@@ -143,7 +143,7 @@ protected:
 
     // Waits until the recorder holds `count` calls, and a little longer to see that no more come.
     void ExpectCalls(size_t count) {
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.calls.size() >= count, 5000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.calls.size() >= count; }, 5000));
         QTest::qWait(50);
         EXPECT_EQ(recorder.calls.size(), count);
     }
@@ -166,7 +166,8 @@ TEST_F(Notifications, ThreeFailuresMakeOneOutageAndTheRecoveryTellsItsLength) {
     }
     ExpectCalls(0);
     EXPECT_EQ(alerts, 0) << "two failures stay below the threshold";
-    EXPECT_TRUE(HintOf(w->Row(1).Status).endsWith(QStringLiteral("; 2 failed round(s) in a row, the alert comes at 3")))
+    EXPECT_TRUE(HintOf(w->Row(1).Status)
+                    .endsWith(QStringLiteral("; 2 failed round(s) in a row, the alert comes at 3")))
         << HintOf(w->Row(1).Status).toStdString();
 
     Round(*w, false);
@@ -177,7 +178,8 @@ TEST_F(Notifications, ThreeFailuresMakeOneOutageAndTheRecoveryTellsItsLength) {
     const NotificationRecorder::Call down = recorder.calls.at(0); // a copy: the list grows
     EXPECT_EQ(down.app, QStringLiteral("Tevro"));
     EXPECT_EQ(down.summary, QStringLiteral("gateway is not answering"));
-    EXPECT_TRUE(down.body.contains(firstFailure.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")))) << down.body.toStdString();
+    EXPECT_TRUE(down.body.contains(firstFailure.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))))
+        << down.body.toStdString();
     EXPECT_TRUE(down.body.contains(QStringLiteral("time-out"))) << down.body.toStdString();
     EXPECT_TRUE(down.hints.contains(QStringLiteral("image-data"))) << "the program's icon travels along";
 
@@ -335,7 +337,8 @@ TEST_F(Notifications, ABusThatStopsAnsweringHoldsUpNoResultAndEndsTheNotificatio
         QFile file(log);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     };
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("The session bus stopped answering")), 15000);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return logText().contains(QStringLiteral("The session bus stopped answering")); }, 15000));
     Round(*w, false);
     Round(*w, true);
     ::kill(static_cast<pid_t>(bus->processId()), SIGCONT);
