@@ -43,15 +43,6 @@ struct ReceiveOutcome {
     std::int64_t receivedUs = -1;
 };
 
-// The tick at which a packet counts as received: where the helper sent and read it, its own times
-// count (the hops to and from it are not the network's), else nowMs.
-inline std::uint32_t ReceivedAtMs(std::uint32_t stamp, std::uint32_t nowMs, const SendOutcome& sent,
-                                  const ReceiveOutcome& got) {
-    if (sent.sentUs < 0 || got.receivedUs < 0)
-        return nowMs;
-    return stamp + static_cast<std::uint32_t>(got.receivedUs / 1000 - sent.sentUs / 1000);
-}
-
 // A run's destination and requests, known once the host is resolved.
 struct EchoRun {
     HostAddress destination;

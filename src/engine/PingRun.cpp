@@ -3,6 +3,7 @@
 
 #include "common/Product.h"
 #include "engine/HelperSocket.h"
+#include "engine/EchoWait.h"
 #include "engine/IcmpEcho.h"
 
 #include <arpa/inet.h>
@@ -47,7 +48,8 @@ PingEnvironment PingEnvironment::System() {
     // Each run an identifier of its own: the workers of one process ping at the same moments with the
     // same sequence numbers, and replies are told apart without looking at their sender.
     static std::atomic<unsigned> runs{0};
-    env.identifier = static_cast<std::uint16_t>((static_cast<unsigned>(::getpid()) + runs.fetch_add(1)) & 0xFFFF);
+    env.identifier =
+        static_cast<std::uint16_t>((static_cast<unsigned>(::getpid()) + runs.fetch_add(1)) & 0xFFFF);
     env.helperPath = QString::fromStdString(PingHelperPath());
     env.groupId = ::getgid();
     return env;
@@ -286,72 +288,54 @@ PingRun::TryEnd PingRun::RunTry(std::span<std::uint8_t> request, std::span<std::
         return TryEnd::Leave;
     }
 
-    EchoExpectation expected;
-    expected.destination = destination;
-    if (CarriesOurIdentifier(m_socket->Kind()))
-        expected.identifier = m_env.identifier;
-    expected.sequence = sequence;
-    expected.stamp = stamp;
-    // Only the IPv4 raw socket delivers the IP header; ICMPv6 sockets give the hop limit apart.
-    const bool withIpHeader = CarriesOurIdentifier(m_socket->Kind()) && destination.family == IpFamily::V4;
-
-    // The time-out is the try's whole budget: packets that are not ours do not extend it.
-    const std::uint32_t start = clock.NowMs();
-    for (;;) {
-        const std::uint32_t elapsed = clock.NowMs() - start;
-        if (elapsed >= static_cast<std::uint32_t>(p.TimeOut)) {
-            report += QStringLiteral("RecvFrom() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
-            return TryEnd::Next;
-        }
-        const ReceiveOutcome got = m_socket->Receive(reply, p.TimeOut - static_cast<int>(elapsed), stop);
-        const std::int64_t receivedUs = clock.NowUs();
-        switch (got.status) {
-        case IoStatus::TimedOut:
-            report += QStringLiteral("RecvFrom() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
-            return TryEnd::Next;
-        case IoStatus::Stopped:
-            report += QStringLiteral("stopped before a reply came.\r\n\t");
-            return TryEnd::Stopped;
-        case IoStatus::Failed:
-            report += QStringLiteral("RecvFrom() return an error other then time-out. Status: %1\r\n\t")
-                          .arg(got.error);
-            return TryEnd::Leave;
-        case IoStatus::Done:
-            break;
-        }
-        const std::uint32_t now = ReceivedAtMs(stamp, clock.NowMs(), sent, got);
-        const DecodedEcho decoded = DecodeEchoReply(reply.first(std::min(got.length, reply.size())),
-                                                    withIpHeader, got.source, expected, now);
-        switch (decoded.outcome) {
-        case EchoOutcome::Unrelated:
-            continue;
-        case EchoOutcome::TimeExceeded:
-            report += QStringLiteral("failure, TTL expired during transmission; packet discarded.\r\n\t");
-            return TryEnd::Next;
-        case EchoOutcome::Unreachable:
-            report += QStringLiteral("failure, responde not valid or time-out.\r\n\t");
-            return TryEnd::Next;
-        case EchoOutcome::Reply: {
-            // The texts keep whole milliseconds, cut from the exact time so that both tell the same.
-            const std::int64_t us = std::max<std::int64_t>(
-                sent.sentUs >= 0 && got.receivedUs >= 0 ? got.receivedUs - sent.sentUs : receivedUs - sentUs, 0);
-            const int t =
-                static_cast<int>(std::min<std::int64_t>(us / 1000, std::numeric_limits<int>::max()));
-            m_result.RepliesUs.push_back(us);
-            sumUs += us;
-            ++validReplies;
-            m_result.MinTime = std::min(m_result.MinTime, t);
-            m_result.MaxTime = std::max(m_result.MaxTime, t);
-            sum += t;
-            const int ttl = decoded.ttl >= 0 ? decoded.ttl : got.ttl;
-            report += QStringLiteral("successful, DataSize=%1, TTL=%2, Time=%3 ms.\r\n\t")
-                          .arg(p.DataSize)
-                          .arg(ttl)
-                          .arg(t);
-            return TryEnd::Next;
-        }
-        }
+    const EchoExpectation expected =
+        ExpectEcho(m_socket->Kind(), destination, m_env.identifier, sequence, stamp);
+    const EchoWait wait = AwaitEcho(*m_socket, reply, expected, sent, clock.NowMs(), p.TimeOut, clock, stop);
+    switch (wait.status) {
+    case IoStatus::TimedOut:
+        report += QStringLiteral("RecvFrom() timed out after %1 ms.\r\n\t").arg(p.TimeOut);
+        return TryEnd::Next;
+    case IoStatus::Stopped:
+        report += QStringLiteral("stopped before a reply came.\r\n\t");
+        return TryEnd::Stopped;
+    case IoStatus::Failed:
+        report += QStringLiteral("RecvFrom() return an error other then time-out. Status: %1\r\n\t")
+                      .arg(wait.error);
+        return TryEnd::Leave;
+    case IoStatus::Done:
+        break;
     }
+    const ReceiveOutcome& got = wait.got;
+    const DecodedEcho& decoded = wait.decoded;
+    switch (decoded.outcome) {
+    case EchoOutcome::TimeExceeded:
+        report += QStringLiteral("failure, TTL expired during transmission; packet discarded.\r\n\t");
+        return TryEnd::Next;
+    case EchoOutcome::Unrelated: // AwaitEcho returns none
+    case EchoOutcome::Unreachable:
+        report += QStringLiteral("failure, responde not valid or time-out.\r\n\t");
+        return TryEnd::Next;
+    case EchoOutcome::Reply: {
+        // The texts keep whole milliseconds, cut from the exact time so that both tell the same.
+        const std::int64_t us = std::max<std::int64_t>(
+            sent.sentUs >= 0 && got.receivedUs >= 0 ? got.receivedUs - sent.sentUs : wait.receivedUs - sentUs,
+            0);
+        const int t = static_cast<int>(std::min<std::int64_t>(us / 1000, std::numeric_limits<int>::max()));
+        m_result.RepliesUs.push_back(us);
+        sumUs += us;
+        ++validReplies;
+        m_result.MinTime = std::min(m_result.MinTime, t);
+        m_result.MaxTime = std::max(m_result.MaxTime, t);
+        sum += t;
+        const int ttl = decoded.ttl >= 0 ? decoded.ttl : got.ttl;
+        report += QStringLiteral("successful, DataSize=%1, TTL=%2, Time=%3 ms.\r\n\t")
+                      .arg(p.DataSize)
+                      .arg(ttl)
+                      .arg(t);
+        return TryEnd::Next;
+    }
+    }
+    return TryEnd::Next;
 }
 
 void PingRun::Close(int validReplies, std::int64_t sum, std::int64_t sumUs) {

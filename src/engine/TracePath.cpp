@@ -2,6 +2,7 @@
 // kind of socket the engine has), one echo request each, judged by the ping's own decoder.
 #include "engine/TracePath.h"
 
+#include "engine/EchoWait.h"
 #include "engine/IcmpEcho.h"
 
 #include <algorithm>
@@ -154,53 +155,39 @@ ProbeEnd ProbeHop(IcmpSocket& socket, std::span<std::uint8_t> request, std::span
         return ProbeEnd::Failed;
     }
 
-    EchoExpectation expected;
-    expected.destination = destination;
-    if (CarriesOurIdentifier(socket.Kind()))
-        expected.identifier = env.identifier;
-    expected.sequence = sequence;
-    expected.stamp = stamp;
-    const bool withIpHeader = CarriesOurIdentifier(socket.Kind()) && destination.family == IpFamily::V4;
-    for (;;) {
-        const std::uint32_t elapsed = clock.NowMs() - stamp;
-        if (elapsed >= static_cast<std::uint32_t>(timeOutMs))
-            return ProbeEnd::Done;
-        const ReceiveOutcome got = socket.Receive(reply, timeOutMs - static_cast<int>(elapsed), stop);
-        switch (got.status) {
-        case IoStatus::TimedOut:
-            return ProbeEnd::Done;
-        case IoStatus::Stopped:
-            return ProbeEnd::Stopped;
-        case IoStatus::Failed:
-            problem = QStringLiteral("receiving failed (status %1)").arg(got.error);
-            return ProbeEnd::Failed;
-        case IoStatus::Done:
-            break;
-        }
-        const std::uint32_t now = ReceivedAtMs(stamp, clock.NowMs(), sent, got);
-        const DecodedEcho decoded = DecodeEchoReply(reply.first(std::min(got.length, reply.size())),
-                                                    withIpHeader, got.source, expected, now);
-        switch (decoded.outcome) {
-        case EchoOutcome::Unrelated:
-            continue;
-        case EchoOutcome::Reply:
-            hop.kind = TraceHop::Kind::Reply;
-            break;
-        case EchoOutcome::TimeExceeded:
-            hop.kind = TraceHop::Kind::TimeExceeded;
-            break;
-        case EchoOutcome::Unreachable:
-            hop.kind = TraceHop::Kind::Error;
-            hop.type = decoded.type;
-            hop.code = decoded.code;
-            break;
-        }
-        // The router's address: the packet's source, or for the ping socket the offender of its error.
-        hop.from = got.source;
-        const std::uint32_t roundTrip = now - stamp;
-        hop.replyMs = roundTrip > 0x7FFFFFFF ? 0 : static_cast<int>(roundTrip);
+    const EchoExpectation expected = ExpectEcho(socket.Kind(), destination, env.identifier, sequence, stamp);
+    const EchoWait wait = AwaitEcho(socket, reply, expected, sent, stamp, timeOutMs, clock, stop);
+    switch (wait.status) {
+    case IoStatus::TimedOut:
         return ProbeEnd::Done;
+    case IoStatus::Stopped:
+        return ProbeEnd::Stopped;
+    case IoStatus::Failed:
+        problem = QStringLiteral("receiving failed (status %1)").arg(wait.error);
+        return ProbeEnd::Failed;
+    case IoStatus::Done:
+        break;
     }
+    switch (wait.decoded.outcome) {
+    case EchoOutcome::Unrelated: // AwaitEcho returns none
+        return ProbeEnd::Done;
+    case EchoOutcome::Reply:
+        hop.kind = TraceHop::Kind::Reply;
+        break;
+    case EchoOutcome::TimeExceeded:
+        hop.kind = TraceHop::Kind::TimeExceeded;
+        break;
+    case EchoOutcome::Unreachable:
+        hop.kind = TraceHop::Kind::Error;
+        hop.type = wait.decoded.type;
+        hop.code = wait.decoded.code;
+        break;
+    }
+    // The router's address: the packet's source, or for the ping socket the offender of its error.
+    hop.from = wait.got.source;
+    const std::uint32_t roundTrip = wait.receivedMs - stamp;
+    hop.replyMs = roundTrip > 0x7FFFFFFF ? 0 : static_cast<int>(roundTrip);
+    return ProbeEnd::Done;
 }
 
 const TraceHop* LastAnswering(const TraceResult& result) {
