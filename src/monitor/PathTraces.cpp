@@ -51,10 +51,7 @@ int PathTraces::Start(const QString& host, DoneHandler onDone) {
                 if (shared->receiver != nullptr)
                     QMetaObject::invokeMethod(
                         shared->receiver,
-                        [shared, onDone = std::move(onDone), id = trace->id, result = std::move(result)] {
-                            // Qt hands the call over where ThreadSanitizer cannot see it (Qt is not built
-                            // with it); taking the lock the worker posted under repeats that edge.
-                            { std::lock_guard seen(shared->mutex); }
+                        [onDone = std::move(onDone), id = trace->id, result = std::move(result)] {
                             onDone(id, result);
                         },
                         Qt::QueuedConnection);
