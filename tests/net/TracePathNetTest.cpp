@@ -145,8 +145,9 @@ protected:
             EXPECT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "1 0"));
         }
         const CommandResult r = m_client->Exec(argv);
-        if (way == Way::Helper)
+        if (way == Way::Helper) {
             EXPECT_TRUE(m_client->Sysctl("net.ipv4.ping_group_range", "0 2147483647"));
+        }
         EXPECT_EQ(r.exitCode, 0) << r.output;
         QString out = Q(r.output);
         return out.left(out.indexOf(QStringLiteral("\nelapsed=")));
