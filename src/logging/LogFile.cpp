@@ -223,20 +223,16 @@ bool CanAppendTo(const QString& logFileName, QString* error) {
 LogWriteState::Change LogWriteState::Write(const QString& logFileName, const QString& entry,
                                            const RecoveryNote& note) {
     QString error;
-    if (!AppendLogLine(logFileName, entry, &error)) {
-        m_error = error;
-        return ++m_lost == 1 ? Change::FirstFailure : Change::None;
-    }
-    if (m_lost == 0)
+    if (!AppendLogLine(logFileName, entry, &error))
+        return m_lost.Failed(error);
+    if (!m_lost.Failing())
         return Change::None;
     // The entry is in the LOG and does not count as lost; the stretch goes on until the note is too.
-    if (!AppendLogLine(logFileName, note(m_lost), &error)) {
-        m_error = error;
+    if (!AppendLogLine(logFileName, note(m_lost.Failures()), &error)) {
+        m_lost.StillFailing(error);
         return Change::None;
     }
-    m_lostBefore = m_lost;
-    m_lost = 0;
-    return Change::Recovered;
+    return m_lost.Succeeded();
 }
 
 QString EntryCount(int entries) {

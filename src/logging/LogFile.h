@@ -2,6 +2,8 @@
 // one open-append-close operation every line goes through.
 #pragma once
 
+#include "logging/FailureStretch.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -78,7 +80,7 @@ bool CanAppendTo(const QString& logFileName, QString* error = nullptr);
 // longer one fails: writing works again only once the note that says so is in the LOG as well.
 class LogWriteState {
 public:
-    enum class Change { None, FirstFailure, Recovered };
+    using Change = FailureStretch::Change;
     // The note that ends a stretch of failures, given the number of entries lost in it.
     using RecoveryNote = std::function<QString(int lostEntries)>;
 
@@ -86,15 +88,13 @@ public:
     // followed by `note`; the stretch ends (Recovered) only when that is written whole too.
     Change Write(const QString& logFileName, const QString& entry, const RecoveryNote& note);
 
-    bool Failing() const { return m_lost > 0; }
+    bool Failing() const { return m_lost.Failing(); }
     // Entries lost in the current stretch of failures, or in the one that has just ended.
-    int LostEntries() const { return m_lost > 0 ? m_lost : m_lostBefore; }
-    QString LastError() const { return m_error; }
+    int LostEntries() const { return m_lost.Failures(); }
+    QString LastError() const { return m_lost.LastError(); }
 
 private:
-    int m_lost = 0;
-    int m_lostBefore = 0;
-    QString m_error;
+    FailureStretch m_lost;
 };
 
 // "1 entry", "2 entries".

@@ -241,17 +241,4 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return failure == 0;
 }
 
-MetricsWriteState::Change MetricsWriteState::Write(const QString& path, const QByteArray& bytes) {
-    QString error;
-    if (!WriteFileAtomically(path, bytes, &error)) {
-        m_error = error;
-        return ++m_failures == 1 ? Change::FirstFailure : Change::None;
-    }
-    if (m_failures == 0)
-        return Change::None;
-    m_failuresBefore = m_failures;
-    m_failures = 0;
-    return Change::Recovered;
-}
-
 } // namespace tevro

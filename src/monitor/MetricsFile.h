@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/PingRun.h"
+#include "logging/FailureStretch.h"
 
 #include <QByteArray>
 #include <QString>
@@ -68,22 +69,18 @@ private:
 // `error` ("<file>": <reason>) when the file could not be written.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
-// Follows the outcome of every write, so that a user hears of the first failure and of the return to
-// working order, and of nothing in between.
-class MetricsWriteState {
+// Writes the file through WriteFileAtomically and follows the outcome of every write.
+class MetricsWriteState : private FailureStretch {
 public:
-    enum class Change { None, FirstFailure, Recovered };
+    using FailureStretch::Change;
+    using FailureStretch::Failing;
+    using FailureStretch::Failures;
+    using FailureStretch::LastError;
 
-    Change Write(const QString& path, const QByteArray& bytes);
-    bool Failing() const { return m_failures > 0; }
-    // Writes that failed in the current stretch of failures, or in the one that has just ended.
-    int Failures() const { return m_failures > 0 ? m_failures : m_failuresBefore; }
-    QString LastError() const { return m_error; }
-
-private:
-    int m_failures = 0;
-    int m_failuresBefore = 0;
-    QString m_error;
+    Change Write(const QString& path, const QByteArray& bytes) {
+        QString error;
+        return WriteFileAtomically(path, bytes, &error) ? Succeeded() : Failed(error);
+    }
 };
 
 } // namespace tevro
