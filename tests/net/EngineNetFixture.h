@@ -40,17 +40,9 @@ protected:
     static void SetUpTestSuite() {
         if (!IsRoot())
             return;
-        // nobody may not reach into the build tree: copies it can run, in a folder of their own.
-        char dir[] = "/tmp/tvengine-probe-XXXXXX";
-        if (!::mkdtemp(dir))
+        s_dir = CopiesAnyoneMayRun("tvengine-probe", {TEVRO_PING_PROBE, TEVRO_PING_HELPER});
+        if (s_dir.empty())
             return;
-        std::filesystem::permissions(dir, std::filesystem::perms(0755));
-        s_dir = dir;
-        for (const char* file : {TEVRO_PING_PROBE, TEVRO_PING_HELPER}) {
-            const auto copy = s_dir / std::filesystem::path(file).filename();
-            std::filesystem::copy_file(file, copy);
-            std::filesystem::permissions(copy, std::filesystem::perms(0755));
-        }
         s_probe = (s_dir / "tevro-ping-probe").string();
         s_helper = (s_dir / "tevro-ping").string();
     }

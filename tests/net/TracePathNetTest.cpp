@@ -46,19 +46,12 @@ protected:
     static void SetUpTestSuite() {
         if (!IsRoot())
             return;
-        // The probe runs as nobody too, who may not reach into the build tree: a copy it can run.
-        char dir[] = "/tmp/tvtrace-probe-XXXXXX";
-        if (::mkdtemp(dir)) {
-            std::filesystem::permissions(dir, std::filesystem::perms(0755));
-            s_probe = std::string(dir) + "/tevro-trace-probe";
-            std::filesystem::copy_file(TEVRO_TRACE_PROBE, s_probe);
-            std::filesystem::permissions(s_probe, std::filesystem::perms(0755));
-            // Beside it, where the engine looks first, the ping helper with the capability the package
-            // gives it.
-            const std::string helper = std::string(dir) + "/tevro-ping";
-            std::filesystem::copy_file(TEVRO_PING_HELPER, helper);
-            std::filesystem::permissions(helper, std::filesystem::perms(0755));
-            s_helperReady = RunCommand({"setcap", "cap_net_raw+ep", helper}).exitCode == 0;
+        // The probe runs as nobody too. Beside it, where the engine looks first, the ping helper with
+        // the capability the package gives it.
+        const std::string dir = CopiesAnyoneMayRun("tvtrace-probe", {TEVRO_TRACE_PROBE, TEVRO_PING_HELPER});
+        if (!dir.empty()) {
+            s_probe = dir + "/tevro-trace-probe";
+            s_helperReady = RunCommand({"setcap", "cap_net_raw+ep", dir + "/tevro-ping"}).exitCode == 0;
         }
     }
     static void TearDownTestSuite() {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -304,6 +305,19 @@ void RemoveStaleNamespaces(const std::string& prefix) {
         if (stale(entry))
             std::filesystem::remove_all(entry.path(), ec);
     }
+}
+
+std::string CopiesAnyoneMayRun(const std::string& prefix, const std::vector<std::string>& files) {
+    std::string dir = "/tmp/" + prefix + "-XXXXXX";
+    if (!::mkdtemp(dir.data()))
+        return {};
+    std::filesystem::permissions(dir, std::filesystem::perms(0755));
+    for (const std::string& file : files) {
+        const auto copy = std::filesystem::path(dir) / std::filesystem::path(file).filename();
+        std::filesystem::copy_file(file, copy);
+        std::filesystem::permissions(copy, std::filesystem::perms(0755));
+    }
+    return dir;
 }
 
 } // namespace tevro::testing

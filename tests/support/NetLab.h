@@ -59,4 +59,8 @@ bool LinkNamespaces(const NetNamespace& a, const std::string& addressA, const Ne
 // Removes the namespaces with this prefix whose process has ended.
 void RemoveStaleNamespaces(const std::string& prefix);
 
+// A new folder /tmp/<prefix>-XXXXXX holding copies of `files` that any user may run, for tests that run
+// them as nobody, who may not reach into the build tree. Empty when the folder could not be made.
+std::string CopiesAnyoneMayRun(const std::string& prefix, const std::vector<std::string>& files);
+
 } // namespace tevro::testing
